@@ -1,0 +1,23 @@
+// Picking peaks and the fit range on the plot, and the search-settings line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "model/state.h"
+#include "ui/toolkit.h"
+
+namespace peakfold {
+
+void Graph_MouseUp(State& s, Toolkit& ui, int16_t button, int16_t shift, float x, float y);
+void PeakNbr_Click(State& s, Toolkit& ui);
+void ClearGraph_Click(State& s, Toolkit& ui);
+void Help_KeyPress(State& s, Toolkit& ui, int16_t key);
+
+std::string SettingsLine(const State& s, int n);
+void ParseSettingsLine(State& s, std::string_view text);
+int16_t EstimateHalfWidth(const State& s, int p);
+void DrawPickStrip(State& s, Toolkit& ui, int barColour);
+
+}  // namespace peakfold

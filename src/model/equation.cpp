@@ -1,0 +1,32 @@
+#include "model/equation.h"
+
+#include <cmath>
+
+#include "model/numbers.h"
+
+namespace peakfold {
+
+double GaussianValue(double Io, double Xo, double W, double x) {
+    if (W == 0) return x == Xo ? Io : 0;
+    double q = (x - Xo) / W;
+    q = q * q;
+    q = q * -kShape;
+    return Io * std::exp(q);
+}
+
+double displayAmplitude(double Io) { return std::floor(Io * 100 + 0.5) / 100; }
+
+std::string EquationLine(const State& s, int slot, bool kept) {
+    return NumText(slot) + (kept ? "> Y=" : ": Y=") + NumText(displayAmplitude(s.EqIo[slot])) +
+           "e^-k" + "((x-" + NumText(s.EqXo[slot]) + ")/" + NumText(s.EqW[slot]) + ")^2";
+}
+
+int LineSlot(std::string_view line) {
+    const double slot = TextNum(line.substr(0, 2));
+    // Only a whole slot number of an equation names a slot; anything else
+    // (a blank line, "No fit found.", stray text) names none.
+    if (slot >= 1 && slot <= kLastSlot && slot == std::floor(slot)) return static_cast<int>(slot);
+    return 0;
+}
+
+}  // namespace peakfold

@@ -1,0 +1,31 @@
+// The grid search that fits one to three Gaussians to the residual of the
+// loaded spectrum over the fit range.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "model/state.h"
+
+namespace peakfold {
+
+// Progress calls supplied by the caller of the search.
+struct SearchProgress {
+    std::function<void(double x, double y, int colour)> ShowScanPoint;
+    std::function<void(int trial, double best)> ShowBest;
+    std::function<void()> PumpEvents;
+};
+
+struct SearchResult {
+    std::vector<int> found;      // slots of 1..n found, ascending
+    bool tooManyKept = false;    // a kept slot in 1..n had nowhere to go: nothing was done
+};
+
+// The search as a plain nested scan: the reference that every faster search
+// must match double for double.
+SearchResult FitSearch(State& s, int n, double Q, const SearchProgress& progress);
+
+// Whether Q is a quality the search accepts: a finite number above 0.5.
+bool qualityAccepted(double Q);
+
+}  // namespace peakfold

@@ -1,0 +1,64 @@
+// The shared state: the one store that every handler reads and writes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace peakfold {
+
+constexpr int kMaxWave = 1010;       // wavelengths are indices 0..kMaxWave
+constexpr int kSlotCount = 10;       // equation slots 0..9; equations live in 1..9
+constexpr int kLastSlot = kSlotCount - 1;
+constexpr double kShape = 0.6931472;  // k of y = Io * exp(-k * ((x - Xo) / W)^2)
+
+using WaveArray = std::array<double, kMaxWave + 1>;
+using SlotArray = std::array<double, kSlotCount>;
+
+// Record of the fit search's improving trials, indexed (trial, gaussian, item):
+// (t, 0, 0) is the deviation, (t, g, 1..3) amplitude, width and centre of
+// Gaussian g = 1..3. Only those cells exist; every other cell, and every cell
+// of a trial never written, reads 0. Grows with the search, without a cap.
+class TrialTable {
+public:
+    static constexpr int kAmplitude = 1;
+    static constexpr int kWidth = 2;
+    static constexpr int kCentre = 3;
+
+    void clear() { rows_.clear(); }
+    double get(int trial, int gaussian, int item) const;
+    void set(int trial, int gaussian, int item, double value);
+    int size() const { return static_cast<int>(rows_.size()); }  // highest trial written
+
+private:
+    // Cell 0 is the deviation; cell 3 * (g - 1) + item holds (g, item).
+    using Row = std::array<double, 10>;
+    static int cellOf(int gaussian, int item);
+    std::vector<Row> rows_;  // rows_[t - 1] is trial t
+};
+
+struct State {
+    SlotArray EqIo{};   // amplitude of slot i, in intensity units of Spectrum
+    SlotArray EqW{};    // width (half width at half maximum, nm)
+    SlotArray EqXo{};   // centre (nm)
+    std::array<int16_t, kSlotCount> EqKept{};  // 1 = kept, anything else = not kept
+
+    WaveArray Spectrum{};
+    WaveArray Residual{};  // the search's working copy, in percent of its peak
+    int16_t Wave = 0;      // wavelength counter shared by several loops
+
+    TrialTable Trials;
+    std::string CalcState;  // "processing", "abort" or empty
+    std::string DataName;   // last name typed when loading or saving
+
+    // PeakX(0)..PeakW(0) is the fit range; PeakX(1..3) and PeakW(1..3) are
+    // the centre guesses and half-width estimates of peaks 1..3.
+    std::array<double, 4> PeakX{};
+    std::array<int16_t, 4> PeakW{};
+};
+
+inline constexpr const char* kProcessing = "processing";
+inline constexpr const char* kAbort = "abort";
+
+}  // namespace peakfold

@@ -1,0 +1,21 @@
+// Start-up, exit and the help screen of the main window.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "model/state.h"
+#include "ui/toolkit.h"
+
+namespace peakfold {
+
+void Form_Load(State& s, Toolkit& ui);
+void Form_Activate(State& s, Toolkit& ui);
+void exitprogram_Click(State& s, Toolkit& ui);
+void HelpCommand_Click(State& s, Toolkit& ui);
+void HelpList_Click(State& s, Toolkit& ui);
+
+// The lines of the help screen, in order.
+extern const std::array<std::string_view, 54> kHelpLines;
+
+}  // namespace peakfold

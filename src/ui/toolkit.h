@@ -1,0 +1,104 @@
+// The one seam between the program and the outside: every drawing call,
+// caption, dialog, beep, event pump and file access of the handlers goes
+// through a Toolkit. The Qt window implements it; the tests use a headless
+// one that records what was drawn.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ui/controls.h"
+
+namespace peakfold {
+
+// Shapes of a line call on the drawing surface.
+enum class LineStyle { Line, Box, FilledBox };
+
+// Colour argument meaning "the surface's default drawing colour".
+constexpr int kDefaultColour = -1;
+
+// An event of a control, as the window delivers it to the handlers.
+struct Event {
+    enum class Kind { Click, MouseUp, KeyPress };
+    Control control = Control::Graph;
+    Kind kind = Kind::Click;
+    int button = 0;   // mouse-up: 1 left, 2 right, 4 middle
+    int shift = 0;    // mouse-up: 1 Shift + 2 Ctrl + 4 Alt
+    float x = 0;      // mouse-up on Graph: plot coordinates
+    float y = 0;
+    int key = 0;      // key press: character code, 13 = Enter
+};
+
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+
+    // Where control events go; the program connects this to its dispatch.
+    void setEventSink(std::function<void(const Event&)> sink) { sink_ = std::move(sink); }
+    void raise(const Event& event) {
+        if (sink_) sink_(event);
+    }
+
+    // Drawing surface Graph, in plot coordinates (x 190..1010, y -10..110);
+    // each call shows at once, on top of what is there.
+    virtual void graphClear() = 0;
+    virtual void graphLine(float x1, float y1, float x2, float y2, LineStyle style,
+                           int colour) = 0;
+    virtual void graphPoint(float x, float y, int colour) = 0;
+
+    // Caption of a button or label, text of a text box.
+    virtual std::string text(Control control) const = 0;
+    virtual void setText(Control control, std::string_view text) = 0;
+    // Repaint a label now, also inside a running search.
+    virtual void repaintNow(Control control) = 0;
+
+    // List boxes List and HelpList. Setting the selected index raises the
+    // list's click event at once, as a user click does.
+    virtual void listAppend(Control list, std::string_view line) = 0;
+    virtual void listClear(Control list) = 0;
+    virtual int listCount(Control list) const = 0;
+    virtual int listIndex(Control list) const = 0;  // -1 when none is selected
+    virtual void setListIndex(Control list, int index) = 0;
+    virtual std::string listSelectedText(Control list) const = 0;  // empty when none
+    virtual void setListLine(Control list, int index, std::string_view line) = 0;
+    virtual void setVisible(Control control, bool visible) = 0;
+    virtual void setHeight(Control control, int twips) = 0;
+
+    // Legend squares Shape1..Shape6.
+    virtual void setFillColour(Control shape, int colour) = 0;
+
+    // Main window.
+    virtual void setWindowCaption(std::string_view caption) = 0;
+    virtual void endProgram() = 0;
+
+    // Modal dialogs: a message with an OK button; a one-line input box that
+    // gives the typed text, or the empty text on Cancel.
+    virtual void messageBox(std::string_view text) = 0;
+    virtual std::string inputBox(std::string_view prompt) = 0;
+
+    // Let pending events run; handlers may run inside it.
+    virtual void pumpEvents() = 0;
+    virtual void beep() = 0;
+
+    // Files, in the current folder. The defaults use the real disk.
+    virtual std::string currentFolder();
+    virtual bool fileExists(const std::string& path);
+    // The whole file, or nothing when it cannot be read or is larger than
+    // maxBytes; error then says why.
+    virtual std::optional<std::string> readFile(const std::string& path, size_t maxBytes,
+                                                std::string& error);
+    // Writes the whole content to a temporary file beside path and renames
+    // it over path only when complete. Gives the empty text on success,
+    // otherwise what went wrong; an earlier file of that name is then kept.
+    virtual std::string writeFileAtomically(const std::string& path, const std::string& content);
+
+private:
+    std::function<void(const Event&)> sink_;
+};
+
+// The platform's folder separator, inserted between folder and file name.
+char folderSeparator();
+
+}  // namespace peakfold
