@@ -111,7 +111,7 @@ TEST(Tuning, ASelectionThatNamesNoSlotOnlyClearsTheGraph) {
             app.ui.click(Control::Add);
             app.ui.listAppend(Control::List, c.line);
             if (c.select) app.ui.clickListLine(1);
-            const size_t clearsBefore = app.ui.draws.size();
+            const size_t drawsBefore = app.ui.draws.size();
             app.ui.mouseUp(button, kRight, kCtrl);
 
             EXPECT_EQ(app.s.EqIo[1], 50);
@@ -119,9 +119,11 @@ TEST(Tuning, ASelectionThatNamesNoSlotOnlyClearsTheGraph) {
             EXPECT_EQ(app.s.EqW[1], 20);
             EXPECT_EQ(app.ui.listLines()[0], " 1> Y= 50e^-k((x- 400)/ 20)^2");
             EXPECT_EQ(app.ui.listLines()[1], c.line);
-            // Whatever the frame draws, nothing from the curves follows it.
-            const std::vector<DrawCall> after(app.ui.draws.begin() + clearsBefore,
+            // The surface is cleared to the frame and no curve follows.
+            const std::vector<DrawCall> after(app.ui.draws.begin() + drawsBefore,
                                               app.ui.draws.end());
+            ASSERT_FALSE(after.empty());
+            EXPECT_EQ(after.front().kind, DrawCall::Kind::Clear);
             for (const DrawCall& d : after) EXPECT_NE(d.colour, 9) << "no curve of slot 1";
         }
     }

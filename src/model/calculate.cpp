@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "graph/frame.h"
 #include "graph/picking.h"
 #include "model/equation.h"
 #include "model/fit_search.h"
@@ -47,7 +48,7 @@ bool keptSlotsHaveRoom(const State& s, int n) {
 SearchProgress windowProgress(Toolkit& ui) {
     SearchProgress progress;
     progress.ShowScanPoint = [&ui](double x, double y, int colour) {
-        ui.graphPoint(static_cast<float>(x), static_cast<float>(y), colour);
+        ui.graphPoint(plotCoordinate(x), plotCoordinate(y), colour);
     };
     progress.ShowBest = [&ui](int trial, double best) {
         ui.setText(Control::TryNbr, NumText(trial) + ":" + NumText(std::floor(best)));
@@ -73,8 +74,8 @@ void drawTotal(State& s, Toolkit& ui) {
         const double t1 = totalOfFirstThree(s, w);
         if (t1 >= 0 && t1 < 100) {
             const double t2 = totalOfFirstThree(s, w + 1);
-            ui.graphLine(static_cast<float>(w), static_cast<float>(t1), static_cast<float>(w + 1),
-                         static_cast<float>(t2), LineStyle::Line, kTotalColour);
+            ui.graphLine(plotCoordinate(w), plotCoordinate(t1), plotCoordinate(w + 1),
+                         plotCoordinate(t2), LineStyle::Line, kTotalColour);
         }
     }
 }

@@ -1,1 +1,0 @@
-// The Qt window lives here.
