@@ -1,0 +1,216 @@
+#include "ui/qt/qt_toolkit.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "ui/dispatch.h"
+#include "ui/main_window.h"
+#include "ui/qt/qt_widgets.h"
+
+namespace peakfold {
+
+namespace {
+
+QString toQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toStdString(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+}  // namespace
+
+int twipsToPixels(int twips) {
+    return static_cast<int>(std::lround(static_cast<double>(twips) / kTwipsPerPixel));
+}
+
+QtToolkit::QtToolkit() : window_(std::make_unique<MainWindow>(*this)) {}
+
+QtToolkit::~QtToolkit() = default;
+
+QWidget* QtToolkit::window() const {
+    return window_.get();
+}
+
+QWidget* QtToolkit::widget(Control control) const {
+    return window_->control(control);
+}
+
+void QtToolkit::endProcess() {
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+// ---- drawing surface ----
+
+namespace {
+GraphSurface& graphOf(const QtToolkit& ui) {
+    return *static_cast<GraphSurface*>(ui.widget(Control::Graph));
+}
+ClickList* listOf(const QtToolkit& ui, Control list) {
+    return specOf(list).kind == ControlKind::ListBox ? static_cast<ClickList*>(ui.widget(list))
+                                                     : nullptr;
+}
+}  // namespace
+
+void QtToolkit::graphClear() {
+    graphOf(*this).clear();
+}
+
+void QtToolkit::graphLine(float x1, float y1, float x2, float y2, LineStyle style, int colour) {
+    graphOf(*this).line(x1, y1, x2, y2, style, colour);
+}
+
+void QtToolkit::graphPoint(float x, float y, int colour) {
+    graphOf(*this).point(x, y, colour);
+}
+
+// ---- captions and texts ----
+
+std::string QtToolkit::text(Control control) const {
+    QWidget* w = widget(control);
+    switch (specOf(control).kind) {
+        case ControlKind::Button:
+            return toStdString(static_cast<QPushButton*>(w)->text());
+        case ControlKind::Label:
+            return toStdString(static_cast<QLabel*>(w)->text());
+        case ControlKind::TextBox:
+            return toStdString(static_cast<QLineEdit*>(w)->text());
+        default:
+            return {};
+    }
+}
+
+void QtToolkit::setText(Control control, std::string_view text) {
+    QWidget* w = widget(control);
+    switch (specOf(control).kind) {
+        case ControlKind::Button:
+            static_cast<QPushButton*>(w)->setText(toQString(text));
+            break;
+        case ControlKind::Label:
+            static_cast<QLabel*>(w)->setText(toQString(text));
+            break;
+        case ControlKind::TextBox: {
+            auto* box = static_cast<QLineEdit*>(w);
+            box->setText(toQString(text));
+            box->setCursorPosition(0);  // a long settings line shows its start
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void QtToolkit::repaintNow(Control control) {
+    widget(control)->repaint();
+}
+
+// ---- list boxes ----
+
+void QtToolkit::listAppend(Control list, std::string_view line) {
+    if (ClickList* l = listOf(*this, list)) l->addItem(toQString(line));
+}
+
+void QtToolkit::listClear(Control list) {
+    if (ClickList* l = listOf(*this, list)) l->clear();
+}
+
+int QtToolkit::listCount(Control list) const {
+    const ClickList* l = listOf(*this, list);
+    return l ? l->count() : 0;
+}
+
+int QtToolkit::listIndex(Control list) const {
+    const ClickList* l = listOf(*this, list);
+    return l ? l->selectedRow() : -1;
+}
+
+void QtToolkit::setListIndex(Control list, int index) {
+    if (ClickList* l = listOf(*this, list)) l->selectRow(index);
+}
+
+std::string QtToolkit::listSelectedText(Control list) const {
+    const ClickList* l = listOf(*this, list);
+    const int row = l ? l->selectedRow() : -1;
+    return row < 0 ? std::string() : toStdString(l->item(row)->text());
+}
+
+void QtToolkit::setListLine(Control list, int index, std::string_view line) {
+    ClickList* l = listOf(*this, list);
+    if (l && index >= 0 && index < l->count()) l->item(index)->setText(toQString(line));
+}
+
+void QtToolkit::setVisible(Control control, bool visible) {
+    QWidget* w = widget(control);
+    w->setVisible(visible);
+    if (visible) w->raise();
+}
+
+void QtToolkit::setHeight(Control control, int twips) {
+    QWidget* w = widget(control);
+    w->resize(w->width(), std::max(0, twipsToPixels(twips)));
+}
+
+void QtToolkit::setFillColour(Control shape, int colour) {
+    if (specOf(shape).kind == ControlKind::Square) {
+        static_cast<Square*>(widget(shape))->setFillColour(colour);
+    }
+}
+
+// ---- main window, dialogs, pump ----
+
+void QtToolkit::setWindowCaption(std::string_view caption) {
+    window_->setWindowTitle(toQString(caption));
+}
+
+void QtToolkit::endProgram() {
+    endProcess();
+}
+
+void QtToolkit::messageBox(std::string_view text) {
+    QMessageBox box(QMessageBox::NoIcon, QString(), toQString(text), QMessageBox::Ok,
+                    window_.get());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+std::string QtToolkit::inputBox(std::string_view prompt) {
+    QInputDialog box(window_.get());
+    box.setWindowTitle(QString());
+    box.setInputMode(QInputDialog::TextInput);
+    box.setLabelText(toQString(prompt));
+    // The prompt is one long sentence: wrap it rather than widen the box.
+    for (QLabel* label : box.findChildren<QLabel*>()) label->setWordWrap(true);
+    box.setTextValue(QString());
+    if (box.exec() != QDialog::Accepted) return {};
+    return toStdString(box.textValue());
+}
+
+void QtToolkit::pumpEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtToolkit::beep() {
+    QApplication::beep();
+}
+
+// ---- the program ----
+
+QtApp::QtApp() {
+    connect(s, ui);
+}
+
+void QtApp::start() {
+    Form_Load(s, ui);
+    ui.window()->show();
+    Form_Activate(s, ui);
+}
+
+}  // namespace peakfold

@@ -1,0 +1,82 @@
+// The real window: a Qt Widgets implementation of the toolkit. Every control
+// of the main window sits at its place from the layout table, and the
+// drawing surface keeps what was drawn in a backing picture.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "model/state.h"
+#include "ui/toolkit.h"
+
+class QWidget;
+
+namespace peakfold {
+
+class MainWindow;
+
+class QtToolkit : public Toolkit {
+  public:
+    // Creates the window with its controls, hidden; needs a QApplication.
+    QtToolkit();
+    ~QtToolkit() override;
+    QtToolkit(const QtToolkit&) = delete;
+    QtToolkit& operator=(const QtToolkit&) = delete;
+
+    QWidget* window() const;
+    QWidget* widget(Control control) const;
+
+    // The program ends here: by "Exit" and by the window's close control.
+    // Waiting output is flushed and the process ends at once, also from
+    // inside a running search's event pump, so no handler runs on a window
+    // that is being torn down.
+    [[noreturn]] static void endProcess();
+
+    void graphClear() override;
+    void graphLine(float x1, float y1, float x2, float y2, LineStyle style, int colour) override;
+    void graphPoint(float x, float y, int colour) override;
+    std::string text(Control control) const override;
+    void setText(Control control, std::string_view text) override;
+    void repaintNow(Control control) override;
+    void listAppend(Control list, std::string_view line) override;
+    void listClear(Control list) override;
+    int listCount(Control list) const override;
+    int listIndex(Control list) const override;
+    void setListIndex(Control list, int index) override;
+    std::string listSelectedText(Control list) const override;
+    void setListLine(Control list, int index, std::string_view line) override;
+    void setVisible(Control control, bool visible) override;
+    void setHeight(Control control, int twips) override;
+    void setFillColour(Control shape, int colour) override;
+    void setWindowCaption(std::string_view caption) override;
+    void endProgram() override;
+    void messageBox(std::string_view text) override;
+    std::string inputBox(std::string_view prompt) override;
+    void pumpEvents() override;
+    void beep() override;
+
+  private:
+    std::unique_ptr<MainWindow> window_;
+};
+
+// The program on the real window: the shared state and the toolkit,
+// connected to the dispatch.
+struct QtApp {
+    State s;
+    QtToolkit ui;
+    QtApp();
+    QtApp(const QtApp&) = delete;
+    QtApp& operator=(const QtApp&) = delete;
+
+    // Start-up: the load step, then the window is shown and the activation
+    // step runs, once. Switching between applications later does not run it
+    // again.
+    void start();
+};
+
+// Pixels of the window for a length in twips.
+int twipsToPixels(int twips);
+
+}  // namespace peakfold

@@ -1,0 +1,438 @@
+#include "ui/qt/qt_widgets.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+#include "ui/qt/qt_toolkit.h"
+
+namespace peakfold {
+
+namespace {
+
+constexpr unsigned kBackground = 0x000000;  // the surface is cleared to black
+
+// Cuts the segment to the rectangle lo..hi on both axes (Liang-Barsky), so
+// that far-away end points neither overflow a pixel index nor change the
+// slope of the part that shows. False when nothing of it lies inside.
+bool clipSegment(double& x1, double& y1, double& x2, double& y2, double lo_x, double lo_y,
+                 double hi_x, double hi_y) {
+    const double dx = x2 - x1, dy = y2 - y1;
+    double t0 = 0, t1 = 1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 - lo_x, hi_x - x1, y1 - lo_y, hi_y - y1};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) {
+            t0 = std::max(t0, t);
+        } else {
+            t1 = std::min(t1, t);
+        }
+        if (t0 > t1) return false;
+    }
+    const double ax = x1, ay = y1;
+    x1 = ax + t0 * dx;
+    y1 = ay + t0 * dy;
+    x2 = ax + t1 * dx;
+    y2 = ay + t1 * dy;
+    return true;
+}
+
+bool finite(double a, double b) {
+    return std::isfinite(a) && std::isfinite(b);
+}
+
+// The pixel a continuous position lies in, for positions already brought
+// within a few pixels of the picture.
+int pixelIndex(double position) {
+    return static_cast<int>(std::floor(position));
+}
+
+}  // namespace
+
+int buttonCode(Qt::MouseButton button) {
+    switch (button) {
+        case Qt::LeftButton:
+            return 1;
+        case Qt::RightButton:
+            return 2;
+        case Qt::MiddleButton:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+int shiftMask(Qt::KeyboardModifiers modifiers) {
+    return (modifiers & Qt::ShiftModifier ? 1 : 0) + (modifiers & Qt::ControlModifier ? 2 : 0) +
+           (modifiers & Qt::AltModifier ? 4 : 0);
+}
+
+QColor paletteColour(int colour) {
+    const unsigned rgb = colour >= 0 && colour < static_cast<int>(kPalette.size())
+                             ? kPalette[static_cast<size_t>(colour)]
+                             : 0x000000;  // the default drawing colour
+    return QColor::fromRgb(static_cast<QRgb>(rgb));
+}
+
+// ---- drawing surface ----
+
+GraphSurface::GraphSurface(Toolkit& ui, QWidget* parent) : QFrame(parent), ui_(ui) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(2);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void GraphSurface::fitPicture() {
+    const QSize size = contentsRect().size().expandedTo(QSize(1, 1));
+    if (picture_.size() == size) return;
+    QImage resized(size, QImage::Format_RGB32);
+    resized.fill(static_cast<QRgb>(kBackground));
+    if (!picture_.isNull()) {
+        QPainter painter(&resized);
+        painter.drawImage(0, 0, picture_);
+    }
+    picture_ = resized;
+    dirty_ = picture_.rect();
+    update();
+}
+
+const QImage& GraphSurface::picture() {
+    fitPicture();
+    return picture_;
+}
+
+QPointF GraphSurface::pixelOf(double x, double y) const {
+    const QRect inner = contentsRect();
+    return {(x - kPlotLeft) * inner.width() / kPlotWidth,
+            (y - kPlotTop) * inner.height() / kPlotHeight};
+}
+
+QPointF GraphSurface::plotOf(QPointF widgetPosition) const {
+    const QRect inner = contentsRect();
+    const double px = std::floor(widgetPosition.x() - inner.left()) + 0.5;
+    const double py = std::floor(widgetPosition.y() - inner.top()) + 0.5;
+    return {kPlotLeft + px * kPlotWidth / inner.width(),
+            kPlotTop + py * kPlotHeight / inner.height()};
+}
+
+void GraphSurface::damage(const QRect& pixels) {
+    const QRect shown = pixels.intersected(picture_.rect());
+    if (shown.isEmpty()) return;
+    // One growing rectangle: thousands of progress points stay one cheap
+    // repaint at the next turn of the event pump.
+    dirty_ = dirty_.united(shown);
+    update(dirty_.translated(contentsRect().topLeft()));
+}
+
+void GraphSurface::clear() {
+    fitPicture();
+    picture_.fill(static_cast<QRgb>(kBackground));
+    damage(picture_.rect());
+}
+
+void GraphSurface::line(double x1, double y1, double x2, double y2, LineStyle style, int colour) {
+    fitPicture();
+    if (!finite(x1, y1) || !finite(x2, y2)) return;
+    const QPointF a = pixelOf(x1, y1), b = pixelOf(x2, y2);
+    if (!finite(a.x(), a.y()) || !finite(b.x(), b.y())) return;
+    const double w = picture_.width(), h = picture_.height();
+    const QColor ink = paletteColour(colour);
+
+    if (style == LineStyle::Line) {
+        double ax = a.x(), ay = a.y(), bx = b.x(), by = b.y();
+        if (!clipSegment(ax, ay, bx, by, -2, -2, w + 2, h + 2)) return;
+        const QPoint from(pixelIndex(ax), pixelIndex(ay)), to(pixelIndex(bx), pixelIndex(by));
+        QPainter painter(&picture_);
+        painter.setPen(QPen(ink, 1, Qt::SolidLine, Qt::SquareCap));
+        if (from == to) {
+            painter.drawPoint(from);
+        } else {
+            painter.drawLine(from, to);
+        }
+        damage(QRect(from, to).normalized());
+        return;
+    }
+
+    // A box edge beyond the picture is held just outside it, so the part
+    // that lies inside is drawn as it would be on an endless surface.
+    auto edge = [](double v, double size) { return pixelIndex(std::clamp(v, -1.0, size)); };
+    const int left = edge(std::min(a.x(), b.x()), w), right = edge(std::max(a.x(), b.x()), w);
+    const int top = edge(std::min(a.y(), b.y()), h), bottom = edge(std::max(a.y(), b.y()), h);
+    const QRect box(QPoint(left, top), QPoint(right, bottom));
+    QPainter painter(&picture_);
+    if (style == LineStyle::FilledBox) {
+        painter.fillRect(box, ink);
+    } else {
+        painter.setPen(QPen(ink, 1, Qt::SolidLine, Qt::SquareCap));
+        const QPoint corners[5] = {box.topLeft(), box.topRight(), box.bottomRight(),
+                                   box.bottomLeft(), box.topLeft()};
+        painter.drawPolyline(corners, 5);
+    }
+    damage(box);
+}
+
+void GraphSurface::point(double x, double y, int colour) {
+    fitPicture();
+    if (!finite(x, y)) return;
+    const QPointF p = pixelOf(x, y);
+    if (!(p.x() >= 0 && p.x() < picture_.width() && p.y() >= 0 && p.y() < picture_.height())) {
+        return;
+    }
+    const QPoint pixel(pixelIndex(p.x()), pixelIndex(p.y()));
+    picture_.setPixel(pixel, paletteColour(colour).rgb());
+    damage(QRect(pixel, QSize(1, 1)));
+}
+
+void GraphSurface::paintEvent(QPaintEvent* event) {
+    fitPicture();
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    painter.drawImage(contentsRect().topLeft(), picture_);
+    dirty_ = QRect();
+}
+
+void GraphSurface::mousePressEvent(QMouseEvent* event) {
+    // Taking the press makes the release come here, wherever it happens.
+    if (buttonCode(event->button()) != 0) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void GraphSurface::mouseReleaseEvent(QMouseEvent* event) {
+    const int button = buttonCode(event->button());
+    if (button == 0) return event->ignore();
+    const QPointF at = plotOf(event->position());
+    Event e{Control::Graph, Event::Kind::MouseUp, button, shiftMask(event->modifiers())};
+    e.x = static_cast<float>(at.x());
+    e.y = static_cast<float>(at.y());
+    ui_.raise(e);
+}
+
+// ---- buttons with mouse-ups ----
+
+MouseUpButton::MouseUpButton(Toolkit& ui, Control control, QWidget* parent)
+    : QPushButton(parent), ui_(ui), control_(control) {}
+
+void MouseUpButton::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) return QPushButton::mousePressEvent(event);
+    if (buttonCode(event->button()) != 0) return event->accept();
+    event->ignore();
+}
+
+void MouseUpButton::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) QPushButton::mouseReleaseEvent(event);
+    const int button = buttonCode(event->button());
+    if (button == 0) return;
+    // Positions of a button are given in twips from its top left corner.
+    Event e{control_, Event::Kind::MouseUp, button, shiftMask(event->modifiers())};
+    e.x = static_cast<float>(event->position().x() * kTwipsPerPixel);
+    e.y = static_cast<float>(event->position().y() * kTwipsPerPixel);
+    ui_.raise(e);
+}
+
+// ---- settings line ----
+
+KeyPressBox::KeyPressBox(Toolkit& ui, Control control, QWidget* parent)
+    : QLineEdit(parent), ui_(ui), control_(control) {}
+
+void KeyPressBox::keyPressEvent(QKeyEvent* event) {
+    int key = 0;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        key = 13;
+    } else if (!event->text().isEmpty()) {
+        key = event->text().at(0).unicode();
+    }
+    if (key != 0) {
+        Event e{control_, Event::Kind::KeyPress};
+        e.key = key;
+        ui_.raise(e);
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+// ---- list boxes ----
+
+ClickList::ClickList(Toolkit& ui, Control control, QWidget* parent)
+    : QListWidget(parent), ui_(ui), control_(control) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setDragEnabled(false);
+}
+
+int ClickList::selectedRow() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ClickList::raiseClick() {
+    ui_.raise({control_, Event::Kind::Click});
+}
+
+void ClickList::selectRow(int row) {
+    if (row < -1 || row >= count()) return;
+    if (row == -1) {
+        clearSelection();
+        setCurrentIndex(QModelIndex());
+        return;
+    }
+    setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    raiseClick();
+}
+
+QItemSelectionModel::SelectionFlags ClickList::selectionCommand(const QModelIndex& index,
+                                                                const QEvent* event) const {
+    // A line once selected stays selected until another is: no Ctrl-click
+    // or click beside the lines takes the selection away, and only the left
+    // button selects.
+    if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+    if (event != nullptr) {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseMove: {
+                const auto* mouse = static_cast<const QMouseEvent*>(event);
+                const bool left =
+                    mouse->button() == Qt::LeftButton || (mouse->buttons() & Qt::LeftButton);
+                if (!left) return QItemSelectionModel::NoUpdate;
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+}
+
+template <typename Action>
+void ClickList::userAction(bool pressOnLine, Action action) {
+    const int before = selectedRow();
+    action();
+    const int after = selectedRow();
+    if (after >= 0 && (pressOnLine || after != before)) raiseClick();
+}
+
+void ClickList::mousePressEvent(QMouseEvent* event) {
+    const bool onLine =
+        event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid();
+    userAction(onLine, [&] { QListWidget::mousePressEvent(event); });
+}
+
+void ClickList::mouseMoveEvent(QMouseEvent* event) {
+    userAction(false, [&] { QListWidget::mouseMoveEvent(event); });
+}
+
+void ClickList::keyPressEvent(QKeyEvent* event) {
+    userAction(false, [&] { QListWidget::keyPressEvent(event); });
+}
+
+// ---- legend squares ----
+
+Square::Square(QWidget* parent) : QWidget(parent) {}
+
+void Square::setFillColour(int colour) {
+    colour_ = colour;
+    update();
+}
+
+void Square::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect box = rect().adjusted(0, 0, -1, -1);
+    if (colour_ != kDefaultColour) painter.fillRect(box, paletteColour(colour_));
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawRect(box);
+}
+
+// ---- main window ----
+
+MainWindow::MainWindow(Toolkit& ui) {
+    setWindowTitle("Form1");
+    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+
+    QFont listFont("Arial");
+    listFont.setPointSizeF(9.75);
+    QFont boldListFont = listFont;
+    boldListFont.setBold(true);
+
+    for (const ControlSpec& spec : kControls) {
+        const QString initial = QString::fromUtf8(spec.initialText.data(),
+                                                  static_cast<qsizetype>(spec.initialText.size()));
+        QWidget* w = nullptr;
+        switch (spec.kind) {
+            case ControlKind::Surface:
+                w = new GraphSurface(ui, this);
+                break;
+            case ControlKind::Button: {
+                const bool mouseUps = spec.control == Control::Io || spec.control == Control::wl ||
+                                      spec.control == Control::PulseWidth;
+                QPushButton* button = nullptr;
+                if (mouseUps) {
+                    button = new MouseUpButton(ui, spec.control, this);
+                } else {
+                    button = new QPushButton(this);
+                    const Control c = spec.control;
+                    QObject::connect(button, &QPushButton::clicked, button, [&ui, c] {
+                        ui.raise({c, Event::Kind::Click});
+                    });
+                }
+                button->setText(initial);
+                button->setAutoDefault(false);
+                w = button;
+                break;
+            }
+            case ControlKind::Label: {
+                auto* label = new QLabel(initial, this);
+                label->setTextFormat(Qt::PlainText);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                w = label;
+                break;
+            }
+            case ControlKind::TextBox: {
+                QLineEdit* box = spec.control == Control::Help
+                                     ? new KeyPressBox(ui, spec.control, this)
+                                     : new QLineEdit(this);
+                box->setText(initial);
+                box->setCursorPosition(0);
+                w = box;
+                break;
+            }
+            case ControlKind::Square:
+                w = new Square(this);
+                break;
+            case ControlKind::ListBox: {
+                auto* list = new ClickList(ui, spec.control, this);
+                list->setFont(spec.control == Control::List ? boldListFont : listFont);
+                w = list;
+                break;
+            }
+        }
+        w->setObjectName(
+            QString::fromUtf8(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
+        w->setGeometry(twipsToPixels(spec.left), twipsToPixels(spec.top), twipsToPixels(spec.width),
+                       twipsToPixels(spec.height));
+        controls_[static_cast<size_t>(spec.control)] = w;
+    }
+    // The help screen lies over everything else once shown.
+    control(Control::HelpList)->hide();
+    control(Control::HelpList)->raise();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    QtToolkit::endProcess();
+}
+
+}  // namespace peakfold
