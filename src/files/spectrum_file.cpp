@@ -1,7 +1,321 @@
 #include "files/spectrum_file.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "files/file_names.h"
+#include "files/file_text.h"
+#include "files/test_spectrum.h"
+#include "graph/frame.h"
+#include "model/equation.h"
+#include "model/numbers.h"
+
 namespace peakfold {
 
-void GetFile_Click(State&, Toolkit&) {}
+namespace {
+
+constexpr std::string_view kPrompt =
+    "Enter just the file name, no path or extension. [Data file should be in same folder as "
+    "pkd program. .pkd or .txt is assumed.]";
+constexpr std::string_view kNotFound = "File not found";
+constexpr size_t kMaxFileBytes = size_t{64} << 20;  // far beyond any spectrum of 1011 rows
+constexpr int kRawColour = 7;
+constexpr int kNoWavelength = 1000000;  // L before any wavelength is read
+constexpr double kFloorStart = 1000000;
+constexpr int kLastRecordWave = kMaxWave - 1;  // a spectrum record also fills w + 1
+constexpr size_t kHeadingLines = 6;            // of a result file, before its data rows
+constexpr double kRangeStartBeforeLoad = 201;
+
+enum class Source { ResultFile, SpectrumFile };
+
+// What one load reads, held apart from the shared state until the whole
+// source is read and found loadable, so a failed load leaves the reset state.
+struct Load {
+    WaveArray spectrum{};
+    SlotArray io{}, xo{}, width{};
+    std::array<int16_t, kSlotCount> kept{};
+    std::array<bool, kMaxWave + 1> setByRow{};  // wavelengths a row of the source sets
+    int low = kNoWavelength;                    // L
+    int high = -1;                              // H
+    double top = 0;
+    double floor = kFloorStart;
+    int rows = 0;
+    int outside = 0;  // rows skipped because their wavelength lies outside the array
+
+    // Stores v at w and tracks both; every value read is tracked, also one
+    // that a later row overwrites.
+    void store(int w, double v) {
+        spectrum[w] = v;
+        setByRow[w] = true;
+        ++rows;
+        low = std::min(low, w);
+        top = std::max(top, v);
+        floor = std::min(floor, v);
+    }
+};
+
+void readTestSpectrum(Load& load);
+std::optional<Source> findSource(Toolkit& ui, const std::string& folder, const std::string& name);
+std::string readSpectrumFile(std::string_view content, const std::string& fileName, Load& load);
+std::string readResultFile(std::string_view content, const std::string& fileName, Load& load);
+std::string unloadableProblem(const Load& load, const std::string& fileName, int lastWave);
+void show(State& s, Toolkit& ui, const Load& load);
+
+}  // namespace
+
+void GetFile_Click(State& s, Toolkit& ui) {
+    DrawGraphFrame(s, ui);
+    ui.listClear(Control::List);
+    s.DataName = ui.inputBox(kPrompt);
+    const std::string folder = ui.currentFolder();
+    s.EqKept = {};
+    s.EqXo = {};
+    s.EqW = {};
+    s.EqIo = {};
+    s.Spectrum = {};
+    s.PeakX[0] = kRangeStartBeforeLoad;
+
+    Load load;
+    if (s.DataName.empty()) {
+        readTestSpectrum(load);
+        show(s, ui, load);
+        return;
+    }
+    const std::optional<Source> source = findSource(ui, folder, s.DataName);
+    if (!source) {
+        ui.messageBox(kNotFound);
+        return;
+    }
+    const bool resultFile = *source == Source::ResultFile;
+    const std::string fileName = s.DataName + (resultFile ? ".pkd" : ".txt");
+    std::string error;
+    const std::optional<std::string> content =
+        ui.readFile(pathInFolder(folder, fileName), kMaxFileBytes, error);
+    if (!content) {
+        ui.messageBox("Cannot read " + fileName + " (" + error + "). Nothing was loaded.");
+        return;
+    }
+    std::string problem = resultFile ? readResultFile(*content, fileName, load)
+                                     : readSpectrumFile(*content, fileName, load);
+    const int lastWave = resultFile ? kMaxWave : kLastRecordWave;
+    if (problem.empty()) problem = unloadableProblem(load, fileName, lastWave);
+    if (!problem.empty()) {
+        ui.messageBox(problem);
+        return;
+    }
+    ui.setWindowCaption("Peakfold Program          " + fileName + "           ZK 2004");
+    show(s, ui, load);
+    if (load.outside > 0) {
+        ui.messageBox(std::to_string(load.outside) + (load.outside == 1 ? " row" : " rows") +
+                      " of " + fileName + " skipped: wavelengths outside 0 to " +
+                      std::to_string(lastWave) + " nm, the span that can be loaded.");
+    }
+}
+
+namespace {
+
+void readTestSpectrum(Load& load) {
+    for (int w = kTestSpectrumFirst; w <= kTestSpectrumLast; ++w) {
+        load.store(w, TestSpectrumValue(w));
+    }
+    load.high = kTestSpectrumLast + 1;  // 1001 stays 0 and is rescaled and drawn with the rest
+}
+
+// The result file of the name first; the spectrum file only when there is
+// none. A name that could reach outside the current folder finds neither.
+std::optional<Source> findSource(Toolkit& ui, const std::string& folder, const std::string& name) {
+    if (!staysInFolder(name)) return std::nullopt;
+    if (ui.fileExists(pathInFolder(folder, name + ".pkd"))) return Source::ResultFile;
+    if (ui.fileExists(pathInFolder(folder, name + ".txt"))) return Source::SpectrumFile;
+    return std::nullopt;
+}
+
+// The wavelength of a row as a whole number, or nothing when the row has no
+// usable wavelength; one beyond the range of a double counts as outside.
+struct Wavelength {
+    bool found = false;
+    double value = 0;  // rounded, halves to even; may lie outside the array
+};
+
+Wavelength wavelengthOf(const FieldNumber& number) {
+    if (!number.found) return {};
+    return {true, number.tooLarge ? HUGE_VAL : roundHalfEven(number.value)};
+}
+
+struct Record {
+    Wavelength wavelength;
+    double intensity = 0;
+};
+
+std::string withoutQuotes(std::string_view line) {
+    std::string text;
+    text.reserve(line.size());
+    for (char c : line) {
+        if (c != '"') text.push_back(c);
+    }
+    return text;
+}
+
+size_t skipBlanks(std::string_view text, size_t pos) {
+    while (pos < text.size() && text[pos] == ' ') ++pos;
+    return pos;
+}
+
+// One line of a spectrum file as a record, or nothing when the line holds
+// no wavelength and intensity (a heading, a blank line). Double quotes, as
+// some spreadsheets put around fields, are dropped first.
+std::optional<Record> spectrumRecord(std::string_view rawLine) {
+    const std::string text = withoutQuotes(rawLine);
+    const std::string_view line = text;
+    FieldNumber wavelength, intensity;
+    const size_t tab = line.find('\t');
+    if (tab != std::string_view::npos) {
+        // The wavelength before the first TAB, the intensity after it up to a
+        // further TAB; a comma after the intensity ends it.
+        const std::string_view rest = line.substr(tab + 1);
+        wavelength = numberIn(line.substr(0, tab), true);
+        intensity = numberIn(rest.substr(0, rest.find('\t')), true);
+    } else {
+        // Two numbers separated by a comma, a semicolon or blanks. Where the
+        // comma separates the columns it cannot also be the decimal point.
+        const size_t start = skipBlanks(line, 0);
+        const size_t end = numberEnd(line, start);
+        if (end == start) return std::nullopt;
+        size_t next = skipBlanks(line, end);
+        const bool commaSeparated = next < line.size() && line[next] == ',';
+        if (commaSeparated || (next < line.size() && line[next] == ';')) {
+            next = skipBlanks(line, next + 1);
+        } else if (next == end) {
+            return std::nullopt;  // the number runs straight into other text
+        }
+        const size_t fieldEnd = line.find_first_of(commaSeparated ? " ,;" : " ;", next);
+        wavelength = numberIn(line.substr(start, end - start), false);
+        intensity = numberIn(line.substr(next, fieldEnd - next), !commaSeparated);
+    }
+    if (!wavelength.found || !intensity.found || intensity.tooLarge) return std::nullopt;
+    return Record{wavelengthOf(wavelength), intensity.value};
+}
+
+std::string readSpectrumFile(std::string_view content, const std::string&, Load& load) {
+    for (const std::string_view line : splitLines(content)) {
+        const std::optional<Record> record = spectrumRecord(line);
+        if (!record) continue;
+        const double w = record->wavelength.value;
+        if (!(w >= 0 && w <= kLastRecordWave)) {
+            ++load.outside;
+            continue;
+        }
+        const int i = static_cast<int>(w);
+        load.store(i, record->intensity);
+        // The copy fills every second wavelength of data in 2 nm steps; it
+        // never replaces a value that a row of the file sets itself, so
+        // files in descending or mixed order keep every value they hold.
+        if (!load.setByRow[i + 1]) load.spectrum[i + 1] = record->intensity;
+        load.high = std::max(load.high, i + 1);
+    }
+    return {};
+}
+
+// Splits a parameter line into slots: the label lands in slot 0 (as 0), so
+// the k-th number lands in slot k. Each field runs to and includes its
+// closing comma; numbers beyond the ninth have no slot and are ignored.
+// Gives the highest slot that received a field, -1 when none did.
+int readParameterLine(std::string_view line, SlotArray& slots) {
+    int slot = 0;
+    size_t p = 1;  // fields start after position p (counting from 1)
+    size_t c = 0;
+    while (c != line.size()) {
+        const size_t comma = line.find(',', std::min(p, line.size()));
+        c = comma == std::string_view::npos ? line.size() : comma + 1;
+        if (slot <= kLastSlot) slots[slot] = TextNum(line.substr(std::min(p, line.size()), c - p));
+        ++slot;
+        p = c;
+    }
+    return std::min(slot, kSlotCount) - 1;
+}
+
+std::string readResultFile(std::string_view content, const std::string& fileName, Load& load) {
+    const std::vector<std::string_view> lines = splitLines(content);
+    if (lines.size() < kHeadingLines) {
+        return fileName + " is not a complete result file: it has fewer than the six lines " +
+               "before the data rows. Nothing was loaded.";
+    }
+    const int lastAmplitude = readParameterLine(lines[1], load.io);
+    for (int i = 1; i <= lastAmplitude; ++i) load.kept[i] = 1;
+    readParameterLine(lines[2], load.xo);
+    readParameterLine(lines[3], load.width);
+
+    for (size_t n = kHeadingLines; n < lines.size(); ++n) {
+        const std::string_view row = lines[n];
+        const size_t c1 = row.find(',');
+        if (c1 == std::string_view::npos) continue;
+        const size_t c2 = row.find(',', c1 + 1);
+        if (c2 == std::string_view::npos) continue;
+        const Wavelength w = wavelengthOf(numberIn(row.substr(0, c1), false));
+        const FieldNumber data = numberIn(row.substr(c1 + 1, c2 - c1), false);
+        if (!w.found || !data.found || data.tooLarge) continue;
+        if (!(w.value >= 0 && w.value <= kMaxWave)) {
+            ++load.outside;
+            continue;
+        }
+        load.store(static_cast<int>(w.value), data.value);
+        load.high = std::max(load.high, static_cast<int>(w.value));
+    }
+    return {};
+}
+
+// What keeps read data from being rescaled to 0..100, empty when nothing.
+std::string unloadableProblem(const Load& load, const std::string& fileName, int lastWave) {
+    if (load.rows == 0 && load.outside > 0) {
+        return "No row of " + fileName + " has a wavelength from 0 to " + std::to_string(lastWave) +
+               " nm, the span that can be loaded. Nothing was loaded.";
+    }
+    if (load.rows == 0) {
+        return fileName + " holds no rows of wavelength and intensity. Nothing was loaded.";
+    }
+    if (load.top == load.floor) {
+        return "All intensities in " + fileName +
+               " are equal, so they cannot be scaled to 0..100. Nothing was loaded.";
+    }
+    if (!std::isfinite(100 * (load.top - load.floor))) {
+        return "The intensities in " + fileName +
+               " span too wide a range to be scaled to 0..100. Nothing was loaded.";
+    }
+    return {};
+}
+
+// Puts the read data into the shared state, lists the loaded equations,
+// rescales the data to 0..100, drawing each segment as soon as its right end
+// is rescaled, and sets the fit range to the data's extent.
+void show(State& s, Toolkit& ui, const Load& load) {
+    s.EqIo = load.io;
+    s.EqXo = load.xo;
+    s.EqW = load.width;
+    s.EqKept = load.kept;
+    s.EqKept[0] = 0;
+    s.Spectrum = load.spectrum;
+    for (int i = 1; i <= kLastSlot; ++i) {
+        if (s.EqKept[i] == 1) ui.listAppend(Control::List, EquationLine(s, i, true));
+    }
+
+    const int a = load.low, b = load.high;
+    const auto rescale = [&](double v) { return 100 * (v - load.floor) / (load.top - load.floor); };
+    s.Spectrum[a] = rescale(s.Spectrum[a]);
+    for (int w = a + 1; w <= b; ++w) {
+        s.Spectrum[w] = rescale(s.Spectrum[w]);
+        ui.graphLine(static_cast<float>(w - 1), static_cast<float>(s.Spectrum[w - 1]),
+                     static_cast<float>(w), static_cast<float>(s.Spectrum[w]), LineStyle::Line,
+                     kRawColour);
+    }
+    s.Wave = toInt16(b);
+    s.PeakX[0] = a;
+    s.PeakW[0] = toInt16(b);
+}
+
+}  // namespace
 
 }  // namespace peakfold
