@@ -17,33 +17,42 @@ namespace {
 
 constexpr unsigned kBackground = 0x000000;  // the surface is cleared to black
 
-// Cuts the segment to the rectangle lo..hi on both axes (Liang-Barsky), so
-// that far-away end points neither overflow a pixel index nor change the
-// slope of the part that shows. False when nothing of it lies inside.
+// Cuts the segment to the rectangle lo..hi on both axes, so that far-away
+// end points neither overflow a pixel index nor change the slope of the
+// part that shows. Each end outside is moved onto the edge it lies beyond,
+// measured from the other end, so a line with one end near the picture
+// keeps that end's precision however far the other lies. False when
+// nothing of it lies inside.
 bool clipSegment(double& x1, double& y1, double& x2, double& y2, double lo_x, double lo_y,
                  double hi_x, double hi_y) {
-    const double dx = x2 - x1, dy = y2 - y1;
-    double t0 = 0, t1 = 1;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x1 - lo_x, hi_x - x1, y1 - lo_y, hi_y - y1};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) return false;
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0) {
-            t0 = std::max(t0, t);
+    auto outside = [&](double x, double y) {
+        return (x < lo_x ? 1 : x > hi_x ? 2 : 0) | (y < lo_y ? 4 : y > hi_y ? 8 : 0);
+    };
+    int c1 = outside(x1, y1), c2 = outside(x2, y2);
+    // Every step settles one edge of one end: eight steps at most.
+    for (int step = 0; step < 8 && (c1 | c2) != 0; ++step) {
+        if ((c1 & c2) != 0) return false;
+        const bool first = c1 != 0;
+        const int c = first ? c1 : c2;
+        double& x = first ? x1 : x2;
+        double& y = first ? y1 : y2;
+        const double ox = first ? x2 : x1, oy = first ? y2 : y1;
+        if (c & (4 | 8)) {
+            const double edge = c & 4 ? lo_y : hi_y;
+            x = ox + (edge - oy) * (x - ox) / (y - oy);
+            y = edge;
         } else {
-            t1 = std::min(t1, t);
+            const double edge = c & 1 ? lo_x : hi_x;
+            y = oy + (edge - ox) * (y - oy) / (x - ox);
+            x = edge;
         }
-        if (t0 > t1) return false;
+        (first ? c1 : c2) = outside(x, y);
     }
-    const double ax = x1, ay = y1;
-    x1 = ax + t0 * dx;
-    y1 = ay + t0 * dy;
-    x2 = ax + t1 * dx;
-    y2 = ay + t1 * dy;
+    // What rounding left a hair beyond an edge is held on it.
+    x1 = std::clamp(x1, lo_x, hi_x);
+    x2 = std::clamp(x2, lo_x, hi_x);
+    y1 = std::clamp(y1, lo_y, hi_y);
+    y2 = std::clamp(y2, lo_y, hi_y);
     return true;
 }
 

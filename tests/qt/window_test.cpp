@@ -1,0 +1,459 @@
+// The real window, offscreen: layout, start-up texts, the drawing surface and
+// its mouse-ups, the controls' events, the help screen and the dialogs.
+#include <QApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "ui/dispatch.h"
+#include "ui/main_window.h"
+#include "ui/qt/qt_toolkit.h"
+#include "ui/qt/qt_widgets.h"
+
+using namespace peakfold;
+
+namespace {
+
+constexpr QRgb kBlack = 0xFF000000;
+constexpr QRgb kDarkGrey = 0xFF808080;
+
+QRgb paletteRgb(int colour) {
+    return 0xFF000000 | kPalette[static_cast<size_t>(colour)];
+}
+
+// Runs answer on the next modal dialog as soon as it is open.
+template <typename Dialog>
+void whenModalOpens(std::function<void(Dialog*)> answer) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            answer(dialog);
+        }
+    });
+    poll->start(10);
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QtApp> app;
+    std::vector<Event> events;  // every event the window delivered
+    bool dispatching = true;    // false: record the events only
+
+    GraphSurface& graph() { return *static_cast<GraphSurface*>(app->ui.widget(Control::Graph)); }
+    QImage graphPicture() { return app->ui.widget(Control::Graph)->grab().toImage(); }
+    // Widget position of the pixel where a plot point is drawn.
+    QPoint graphPixel(double x, double y) {
+        const QPointF p = graph().pixelOf(x, y);
+        return graph().contentsRect().topLeft() +
+               QPoint(static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y())));
+    }
+
+  private slots:
+    void init() {
+        events.clear();
+        dispatching = true;
+        app = std::make_unique<QtApp>();
+        app->ui.setEventSink([this](const Event& e) {
+            events.push_back(e);
+            if (dispatching) Dispatch(app->s, app->ui, e);
+        });
+        app->start();
+        QVERIFY(QTest::qWaitForWindowExposed(app->ui.window()));
+    }
+    void cleanup() { app.reset(); }
+
+    void controlsSitAtTheirPlacesInPixels() {
+        QCOMPARE(app->ui.window()->size(), QSize(753, 400));
+        for (const ControlSpec& spec : kControls) {
+            const QWidget* w = app->ui.widget(spec.control);
+            QCOMPARE(w->objectName(), QString::fromUtf8(spec.name.data(), spec.name.size()));
+            const QRect expected(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15);
+            QCOMPARE(w->geometry(), expected);
+        }
+        QCOMPARE(app->ui.widget(Control::Graph)->geometry(), QRect(8, 8, 737, 257));
+        QCOMPARE(graph().contentsRect().size(), QSize(733, 253));  // inside the two-pixel border
+    }
+
+    void startUpShowsTheCaptionAndInitialTexts() {
+        QCOMPARE(app->ui.window()->windowTitle(), QString("Form1"));
+        const struct {
+            Control control;
+            const char* text;
+        } cases[] = {
+            {Control::Quality, "10"},         {Control::CalculateNbr, "3"},
+            {Control::PeakNbr, "Peak 1"},     {Control::PlotAll, "Plot All"},
+            {Control::TryNbr, "Label1"},      {Control::Help, "Text1"},
+            {Control::Label1, "Fit Quality"}, {Control::GetFile, "Get File"},
+            {Control::exitprogram, "Exit"},   {Control::wl, "Xo"},
+        };
+        for (const auto& c : cases) QCOMPARE(app->ui.text(c.control), std::string(c.text));
+        QCOMPARE(app->ui.listCount(Control::List), 0);
+        QCOMPARE(app->ui.listCount(Control::HelpList), 54);
+        QVERIFY(!app->ui.widget(Control::HelpList)->isVisible());
+        for (int i = 0; i <= 3; ++i) {
+            QCOMPARE(app->s.PeakX[i], 100.0);
+            QCOMPARE(app->s.PeakW[i], 1);
+        }
+    }
+
+    void listBoxesAskForArial() {
+        const QFont list = app->ui.widget(Control::List)->font();
+        const QFont help = app->ui.widget(Control::HelpList)->font();
+        QCOMPARE(list.family(), QString("Arial"));
+        QCOMPARE(list.pointSizeF(), 9.75);
+        QVERIFY(list.bold());
+        QCOMPARE(help.family(), QString("Arial"));
+        QCOMPARE(help.pointSizeF(), 9.75);
+        QVERIFY(!help.bold());
+    }
+
+    void legendSquaresShowTheCurveColours() {
+        for (int n = 1; n <= 6; ++n) {
+            const Control square = static_cast<Control>(static_cast<int>(Control::Shape1) + n - 1);
+            const QImage image = app->ui.widget(square)->grab().toImage();
+            QCOMPARE(image.pixel(8, 8), paletteRgb(n + 8));
+            QCOMPARE(image.pixel(0, 0), kBlack);  // the outline
+        }
+    }
+
+    void frameShowsDarkGreyOnBlack() {
+        const QImage image = graphPicture();
+        const struct {
+            double x, y;
+            QRgb colour;
+        } cases[] = {
+            {200, 50, kDarkGrey},   // left edge of the box
+            {1000, 50, kDarkGrey},  // right edge
+            {500, 104, kDarkGrey},  // a major grid line above the box
+            {650, 0, kDarkGrey},    // bottom edge
+            {250, 50, kBlack},      // inside, between grid lines
+            {195, 50, kBlack},      // margin left of the box
+        };
+        for (const auto& c : cases) {
+            const QPoint at = graphPixel(c.x, c.y);
+            QCOMPARE(QString::number(image.pixel(at), 16), QString::number(c.colour, 16));
+        }
+    }
+
+    void drawingCallsLandOnTheirPixels() {
+        app->ui.graphClear();
+        app->ui.graphLine(300, 20, 400, 20, LineStyle::Line, 10);
+        app->ui.graphLine(600, 10, 700, 40, LineStyle::FilledBox, 12);
+        app->ui.graphLine(800, 10, 900, 40, LineStyle::Box, 14);
+        app->ui.graphPoint(500, 50, 11);
+        app->ui.graphLine(250, 80, 260, 80, LineStyle::Line, kDefaultColour);
+        app->ui.graphLine(270, 80, 280, 80, LineStyle::Line, 99);  // no such colour: default
+        // A vertical line with far-away ends still shows where it crosses.
+        app->ui.graphLine(950, -1e30f, 950, 1e30f, LineStyle::Line, 13);
+        app->ui.graphLine(720, -1e30f, 760, 1e30f, LineStyle::Line, 9);  // shows at 740
+        app->ui.graphLine(960, NAN, 970, 50, LineStyle::Line, 13);       // nothing, and no fault
+        const QImage image = graphPicture();
+        const struct {
+            double x, y;
+            QRgb colour;
+        } cases[] = {
+            {300, 20, paletteRgb(10)},  {350, 20, paletteRgb(10)}, {400, 20, paletteRgb(10)},
+            {350, 25, kBlack},          {650, 25, paletteRgb(12)}, {600, 10, paletteRgb(12)},
+            {800, 25, paletteRgb(14)},  {850, 40, paletteRgb(14)}, {850, 25, kBlack},
+            {500, 50, paletteRgb(11)},  {255, 80, kBlack},         {275, 80, kBlack},
+            {950, 105, paletteRgb(13)}, {950, -9, paletteRgb(13)}, {965, 50, kBlack},
+            {740, 60, paletteRgb(9)},   {740, -5, paletteRgb(9)},
+        };
+        for (const auto& c : cases) {
+            const QPoint at = graphPixel(c.x, c.y);
+            QCOMPARE(QString::number(image.pixel(at), 16), QString::number(c.colour, 16));
+        }
+        app->ui.graphClear();
+        QCOMPARE(graphPicture().pixel(graphPixel(650, 25)), kBlack);
+    }
+
+    void graphMouseUpReportsPlotPositionButtonAndMask() {
+        dispatching = false;
+        const struct {
+            Qt::MouseButton button;
+            Qt::KeyboardModifiers modifiers;
+            int code, mask;
+        } cases[] = {
+            {Qt::LeftButton, Qt::NoModifier, 1, 0},
+            {Qt::RightButton, Qt::ShiftModifier, 2, 1},
+            {Qt::MiddleButton, Qt::ControlModifier | Qt::AltModifier, 4, 6},
+            {Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier, 1, 7},
+        };
+        QWidget* surface = app->ui.widget(Control::Graph);
+        const QPoint at = graphPixel(500, 50);
+        for (const auto& c : cases) {
+            events.clear();
+            QTest::mousePress(surface, c.button, c.modifiers, at);
+            QTest::mouseRelease(surface, c.button, c.modifiers, at);
+            QCOMPARE(events.size(), size_t(1));
+            const Event& e = events[0];
+            QVERIFY(e.control == Control::Graph && e.kind == Event::Kind::MouseUp);
+            QCOMPARE(e.button, c.code);
+            QCOMPARE(e.shift, c.mask);
+            // Within one pixel: 820 / 733 units across, 120 / 253 up.
+            QVERIFY2(std::abs(e.x - 500) < 1.12 && std::abs(e.y - 50) < 0.48,
+                     qPrintable(QString("at %1, %2").arg(e.x).arg(e.y)));
+        }
+        // The plot's corners: the first pixel is at the left and top edge.
+        events.clear();
+        const QPoint corner = graph().contentsRect().topLeft();
+        QTest::mouseClick(surface, Qt::LeftButton, Qt::NoModifier, corner);
+        QVERIFY(events.at(0).x > 190 && events[0].x < 191.2);
+        QVERIFY(events[0].y < 110 && events[0].y > 109.5);
+    }
+
+    void graphClickSetsAPeakThroughItsHandler() {
+        QTest::mouseClick(app->ui.widget(Control::Graph), Qt::LeftButton, Qt::NoModifier,
+                          graphPixel(512.7, 50));
+        QCOMPARE(app->s.PeakX[1], 512.0);
+        QCOMPARE(app->ui.text(Control::PeakNbr), std::string("Peak 2"));
+    }
+
+    void tuningButtonsDeliverMouseUpsWithTheKeyMask() {
+        dispatching = false;
+        const struct {
+            Control control;
+            Qt::MouseButton button;
+            Qt::KeyboardModifiers modifiers;
+            int code, mask;
+        } cases[] = {
+            {Control::Io, Qt::LeftButton, Qt::NoModifier, 1, 0},
+            {Control::wl, Qt::RightButton, Qt::ShiftModifier, 2, 1},
+            {Control::PulseWidth, Qt::MiddleButton, Qt::ControlModifier, 4, 2},
+            {Control::Io, Qt::RightButton, Qt::ShiftModifier | Qt::AltModifier, 2, 5},
+        };
+        for (const auto& c : cases) {
+            events.clear();
+            QTest::mouseClick(app->ui.widget(c.control), c.button, c.modifiers);
+            QCOMPARE(events.size(), size_t(1));
+            QVERIFY(events[0].control == c.control && events[0].kind == Event::Kind::MouseUp);
+            QCOMPARE(events[0].button, c.code);
+            QCOMPARE(events[0].shift, c.mask);
+        }
+        // The other buttons deliver clicks, of the left button only.
+        events.clear();
+        QTest::mouseClick(app->ui.widget(Control::PlotAll), Qt::RightButton);
+        QTest::mouseClick(app->ui.widget(Control::PlotAll), Qt::LeftButton);
+        QCOMPARE(events.size(), size_t(1));
+        QVERIFY(events[0].control == Control::PlotAll && events[0].kind == Event::Kind::Click);
+    }
+
+    void settingsLineDeliversKeyPressesAndKeepsTyping() {
+        dispatching = false;
+        auto* help = static_cast<QLineEdit*>(app->ui.widget(Control::Help));
+        help->setFocus();
+        help->setText("");
+        QTest::keyClicks(help, "a7");
+        QTest::keyClick(help, Qt::Key_Return);
+        QTest::keyClick(help, Qt::Key_Enter);
+        QTest::keyClick(help, Qt::Key_Left);  // no character: no key press
+        std::vector<int> keys;
+        for (const Event& e : events) {
+            QVERIFY(e.control == Control::Help && e.kind == Event::Kind::KeyPress);
+            keys.push_back(e.key);
+        }
+        QCOMPARE(keys, (std::vector<int>{'a', '7', 13, 13}));
+        QCOMPARE(help->text(), QString("a7"));
+    }
+
+    void enterInTheSettingsLineReadsItBack() {
+        auto* help = static_cast<QLineEdit*>(app->ui.widget(Control::Help));
+        help->setFocus();
+        help->selectAll();
+        QTest::keyClicks(help, "Peak 1: 450.5 - 12.5 Peak 2: 520 - 8 Peak 3: 610 - 15");
+        QTest::keyClick(help, Qt::Key_Return);
+        QCOMPARE(app->s.PeakX[1], 450.5);
+        QCOMPARE(app->ui.text(Control::Help),
+                 std::string("Peak 1:  450.5 -  12 Peak 2:  520 -  8 Peak 3:  610 -  15"));
+    }
+
+    // A user click raises the list's click once, also on the selected line;
+    // a selection in code raises it too, also when the index stays.
+    void listClickIsRaisedOncePerClickAndPerSelectionInCode() {
+        dispatching = false;
+        for (const char* line : {"one", "two", "three"}) app->ui.listAppend(Control::List, line);
+        auto* list = static_cast<QListWidget*>(app->ui.widget(Control::List));
+        auto lineAt = [&](int row) { return list->visualItemRect(list->item(row)).center(); };
+        std::vector<int> seenIndex;  // the selected index as each click arrived
+        app->ui.setEventSink([&](const Event& e) {
+            if (e.control == Control::List && e.kind == Event::Kind::Click)
+                seenIndex.push_back(app->ui.listIndex(Control::List));
+        });
+        const struct {
+            const char* step;
+            std::function<void()> act;
+            std::vector<int> clicks;  // indices seen by the clicks raised so far
+            int index;
+        } steps[] = {
+            {"click line 2",
+             [&] { QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, lineAt(1)); },
+             {1},
+             1},
+            {"click it again",
+             [&] { QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, lineAt(1)); },
+             {1, 1},
+             1},
+            {"set in code, same index",
+             [&] { app->ui.setListIndex(Control::List, 1); },
+             {1, 1, 1},
+             1},
+            {"set in code", [&] { app->ui.setListIndex(Control::List, 2); }, {1, 1, 1, 2}, 2},
+            {"Down on the last line",
+             [&] { QTest::keyClick(list, Qt::Key_Down); },
+             {1, 1, 1, 2},
+             2},
+            {"Up", [&] { QTest::keyClick(list, Qt::Key_Up); }, {1, 1, 1, 2, 1}, 1},
+            {"right click on line 1",
+             [&] { QTest::mouseClick(list->viewport(), Qt::RightButton, {}, lineAt(0)); },
+             {1, 1, 1, 2, 1},
+             1},
+            {"Ctrl-click keeps the line",
+             [&] {
+                 QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                                   lineAt(1));
+             },
+             {1, 1, 1, 2, 1, 1},
+             1},
+            {"beyond the lines",
+             [&] { app->ui.setListIndex(Control::List, 3); },
+             {1, 1, 1, 2, 1, 1},
+             1},
+            {"none", [&] { app->ui.setListIndex(Control::List, -1); }, {1, 1, 1, 2, 1, 1}, -1},
+        };
+        for (const auto& step : steps) {
+            step.act();
+            QVERIFY2(seenIndex == step.clicks, step.step);
+            QVERIFY2(app->ui.listIndex(Control::List) == step.index, step.step);
+        }
+        app->ui.setListIndex(Control::List, 0);
+        QCOMPARE(app->ui.listSelectedText(Control::List), std::string("one"));
+        app->ui.setListLine(Control::List, 0, "uno");
+        QCOMPARE(app->ui.listSelectedText(Control::List), std::string("uno"));
+        app->ui.listClear(Control::List);
+        QCOMPARE(app->ui.listIndex(Control::List), -1);
+        QCOMPARE(app->ui.listSelectedText(Control::List), std::string());
+    }
+
+    void helpListCoversTheWindowAndHidesOnAClick() {
+        QTest::mouseClick(app->ui.widget(Control::HelpCommand), Qt::LeftButton);
+        QWidget* help = app->ui.widget(Control::HelpList);
+        QVERIFY(help->isVisible());
+        QCOMPARE(help->geometry(), QRect(8, 0, 737, 403));
+        // On top of the graph, the equation list and the buttons.
+        for (Control below : {Control::Graph, Control::List, Control::GetFile, Control::Help}) {
+            const QPoint centre = app->ui.widget(below)->geometry().center();
+            QWidget* top = app->ui.window()->childAt(centre);
+            QVERIFY(top == help || help->isAncestorOf(top));
+        }
+        auto* list = static_cast<QListWidget*>(help);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(3)).center());  // an empty line
+        QVERIFY(!help->isVisible());
+        QCOMPARE(help->height(), 403);
+    }
+
+    void pictureSurvivesTheHelpScreen() {
+        app->ui.graphLine(400, 20, 600, 80, LineStyle::FilledBox, 12);
+        const QImage before = graphPicture();
+        QTest::mouseClick(app->ui.widget(Control::HelpCommand), Qt::LeftButton);
+        QVERIFY(app->ui.widget(Control::HelpList)->isVisible());
+        QTest::qWait(20);
+        app->ui.setListIndex(Control::HelpList, 10);  // hides it, as a click does
+        QVERIFY(!app->ui.widget(Control::HelpList)->isVisible());
+        QCOMPARE(graphPicture(), before);
+        QCOMPARE(before.pixel(graphPixel(500, 50)), paletteRgb(12));
+    }
+
+    void labelRepaintsAtOnce() {
+        int paints = 0;
+        QWidget* label = app->ui.widget(Control::TryNbr);
+        struct Counter : QObject {
+            int& paints;
+            explicit Counter(int& p) : paints(p) {}
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint) ++paints;
+                return false;
+            }
+        } counter(paints);
+        label->installEventFilter(&counter);
+        app->ui.setText(Control::TryNbr, " 7: 12");
+        app->ui.repaintNow(Control::TryNbr);  // no event pump in between
+        QVERIFY(paints >= 1);
+        QCOMPARE(static_cast<QLabel*>(label)->text(), QString(" 7: 12"));
+        label->removeEventFilter(&counter);
+    }
+
+    void pumpRunsWaitingEvents() {
+        bool ran = false;
+        QTimer::singleShot(0, [&] { ran = true; });
+        app->ui.pumpEvents();
+        QVERIFY(ran);
+    }
+
+    void inputBoxGivesTheTypedTextOrEmptyOnCancel() {
+        QString shownPrompt, shownTitle;
+        whenModalOpens<QInputDialog>([&](QInputDialog* box) {
+            shownPrompt = box->labelText();
+            shownTitle = box->windowTitle();
+            box->setTextValue("cdse_quantum_dot_pl");
+            box->accept();
+        });
+        QCOMPARE(app->ui.inputBox("Enter just the file name"), std::string("cdse_quantum_dot_pl"));
+        QCOMPARE(shownPrompt, QString("Enter just the file name"));
+        QCOMPARE(shownTitle, QString());
+        whenModalOpens<QInputDialog>([](QInputDialog* box) {
+            box->setTextValue("typed, then cancelled");
+            box->reject();
+        });
+        QCOMPARE(app->ui.inputBox("Name?"), std::string());
+    }
+
+    void messageBoxShowsTheTextWithOnlyOk() {
+        QString shown, title;
+        QMessageBox::StandardButtons buttons;
+        whenModalOpens<QMessageBox>([&](QMessageBox* box) {
+            shown = box->text();
+            title = box->windowTitle();
+            buttons = box->standardButtons();
+            box->button(QMessageBox::Ok)->click();
+        });
+        app->ui.messageBox("File not found");
+        QCOMPARE(shown, QString("File not found"));
+        QCOMPARE(title, QString());
+        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    }
+
+    // Switching to another window and back does not run the activation
+    // step again: the help lines stay there once.
+    void switchingWindowsDoesNotActivateAgain() {
+        QWidget other;
+        other.resize(100, 100);
+        other.show();
+        other.activateWindow();
+        QTest::qWait(20);
+        app->ui.window()->activateWindow();
+        QTest::qWait(20);
+        QCOMPARE(app->ui.listCount(Control::HelpList), 54);
+    }
+
+    void screenshotOfTheStartedWindow() {
+        const QString path = QString(PEAKFOLD_BUILD_DIR) + "/peakfold-window.png";
+        QVERIFY(app->ui.window()->grab().save(path));
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
