@@ -1,10 +1,117 @@
 #include "graph/curves.h"
 
+#include <cmath>
+
+#include "graph/frame.h"
+#include "model/equation.h"
+#include "model/numbers.h"
+
 namespace peakfold {
 
-void List_Click(State&, Toolkit&) {}
-void PlotAll_Click(State&, Toolkit&) {}
-void PlotCurve(State&, Toolkit&, int) {}
-void PlotTotal(State&, Toolkit&) {}
+namespace {
+
+constexpr int kDipColour = 4;     // dark red: the negative part of a curve, mirrored
+constexpr int kTotalColour = 15;  // white: the sum of all equations
+constexpr int kFirstWave = 200;   // curves span the frame, 200..1000 nm,
+constexpr int kLastWave = 1000;   // whatever the fit range
+
+// Slots 1..6 have the legend's colours 9..14; slots 7..9 repeat those of 1..3.
+int slotColour(int slot) {
+    return slot <= 6 ? slot + 8 : slot + 2;
+}
+
+double curveValue(const State& s, int slot, double x) {
+    return GaussianValue(s.EqIo[slot], s.EqXo[slot], s.EqW[slot], x);
+}
+
+bool insideValueWindow(double value) {
+    return value >= 0 && value < 100;
+}
+
+void segment(Toolkit& ui, int w, double y1, double y2, int colour) {
+    ui.graphLine(static_cast<float>(w), plotCoordinate(y1), static_cast<float>(w + 1),
+                 plotCoordinate(y2), LineStyle::Line, colour);
+}
+
+// Segment w of a slot's curve. Only the value at its left end decides whether
+// it is drawn, so a segment may climb out of the window at its right end. A
+// dip is drawn upside down in dark red; a value of exactly 0 passes both
+// tests and the dark red lies on top.
+void curveSegment(const State& s, Toolkit& ui, int slot, int w) {
+    const double y1 = curveValue(s, slot, w);
+    const double y2 = curveValue(s, slot, w + 1);
+    if (insideValueWindow(y1)) segment(ui, w, y1, y2, slotColour(slot));
+    if (insideValueWindow(-y1)) segment(ui, w, -y1, -y2, kDipColour);
+}
+
+// Sum of every slot in use at x: a non-zero amplitude and width, kept or not.
+double totalAt(const State& s, double x) {
+    double total = 0;
+    for (int i = 1; i <= kLastSlot; ++i) {
+        if (s.EqIo[i] * s.EqW[i] != 0) total += curveValue(s, i, x);
+    }
+    return total;
+}
+
+}  // namespace
+
+void List_Click(State& s, Toolkit& ui) {
+    DrawGraphFrame(s, ui);
+    PlotRawData(s, ui);
+    const int n = LineSlot(ui.listSelectedText(Control::List));
+    if (n <= 0) return;
+    const std::string mode = ui.text(Control::PlotAll);
+    if (mode == "Plot One") {
+        PlotCurve(s, ui, n);
+        ui.setText(Control::TryNbr, "");
+    } else if (mode == "Plot All") {
+        // Wavelength outside, slot inside: at each w the kept slots' segments
+        // are drawn in slot order before the next w.
+        for (s.Wave = kFirstWave; s.Wave < kLastWave; ++s.Wave) {
+            for (int i = 1; i <= kLastSlot; ++i) {
+                if (s.EqKept[i] == 1) curveSegment(s, ui, i, s.Wave);
+            }
+        }
+        ui.setText(Control::TryNbr, "");
+        PlotTotal(s, ui);
+    } else {
+        PlotTotal(s, ui);
+    }
+}
+
+void PlotAll_Click(State&, Toolkit& ui) {
+    const std::string mode = ui.text(Control::PlotAll);
+    if (mode == "Plot One") {
+        ui.setText(Control::PlotAll, "Plot All");
+    } else if (mode == "Plot All") {
+        ui.setText(Control::PlotAll, "Plot Total");
+    } else {
+        ui.setText(Control::PlotAll, "Plot One");
+    }
+}
+
+void PlotCurve(State& s, Toolkit& ui, int slot) {
+    if (slot < 1 || slot > kLastSlot) return;
+    for (s.Wave = kFirstWave; s.Wave < kLastWave; ++s.Wave) curveSegment(s, ui, slot, s.Wave);
+}
+
+void PlotTotal(State& s, Toolkit& ui) {
+    // The deviation figure sums the squared difference over the 801
+    // wavelengths 200..1000; the total at 1000 is the right end of the last
+    // segment.
+    double S = 0;
+    double T2 = 0;
+    for (s.Wave = kFirstWave; s.Wave < kLastWave; ++s.Wave) {
+        const int w = s.Wave;
+        const double T1 = totalAt(s, w);
+        T2 = totalAt(s, w + 1);
+        const double d = s.Spectrum[w] - T1;
+        S = S + d * d;
+        if (insideValueWindow(T1)) segment(ui, w, T1, T2, kTotalColour);
+    }
+    const double d = s.Spectrum[kLastWave] - T2;
+    S = S + d * d;
+    ui.setText(Control::TryNbr, NumText(std::floor(std::sqrt(10 * S + 0.5)) / 10));
+}
 
 }  // namespace peakfold
