@@ -1,7 +1,113 @@
 #include "files/result_file.h"
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "files/file_names.h"
+#include "graph/curves.h"
+#include "model/equation.h"
+#include "model/numbers.h"
+
 namespace peakfold {
 
-void SaveData_Click(State&, Toolkit&) {}
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kTitle =
+    "Peakfold Data of form y=A*exp(-k*((x-c)/b)^2),k=,0.6931472,ZK 2004";
+
+std::vector<int> savedSlots(const State& s, double calculateNbr);
+std::string resultFileText(const State& s, const std::vector<int>& slots,
+                           const std::string& deviation);
+
+}  // namespace
+
+void SaveData_Click(State& s, Toolkit& ui) {
+    ui.setText(Control::PlotAll, "Plot All");
+    List_Click(s, ui);
+    const std::string calculateNbr = ui.text(Control::CalculateNbr);
+    const std::string answer =
+        ui.inputBox("Enter a filename. Only first " + calculateNbr +
+                    " equations plus equations marked with > will be saved. Use Keep to mark "
+                    "equations.");
+    if (answer.empty()) return;
+
+    const std::string fileName = answer + ".pkd";
+    if (!staysInFolder(answer)) {
+        ui.messageBox("Cannot save " + fileName +
+                      ": a file name may not hold a folder separator. Nothing was saved.");
+        return;
+    }
+    const std::string content =
+        resultFileText(s, savedSlots(s, TextNum(calculateNbr)), ui.text(Control::TryNbr));
+    // The whole file goes to a temporary file renamed over the target only
+    // when complete, so a failure never leaves a half-written result file and
+    // never destroys an earlier one of that name.
+    const std::string error =
+        ui.writeFileAtomically(pathInFolder(ui.currentFolder(), fileName), content);
+    if (!error.empty()) {
+        ui.messageBox("Could not save " + fileName + " (" + error +
+                      "). Nothing was saved; an earlier file of that name is unchanged.");
+        return;
+    }
+    s.DataName = answer;
+}
+
+namespace {
+
+// The first n slots plus the kept ones, each only when its amplitude does
+// not round to 0.0 at tenths, in ascending order.
+std::vector<int> savedSlots(const State& s, double calculateNbr) {
+    std::vector<int> slots;
+    for (int i = 1; i <= kLastSlot; ++i) {
+        const bool chosen = i <= calculateNbr || s.EqKept[i] == 1;
+        if (chosen && std::floor(10 * s.EqIo[i] + 0.5) / 10 != 0) slots.push_back(i);
+    }
+    return slots;
+}
+
+void appendParameterLine(std::string& text, std::string_view label, const SlotArray& values,
+                         const std::vector<int>& slots) {
+    text += label;
+    for (int i : slots) text += "," + NumText(values[i]);
+    text += kLineEnd;
+}
+
+std::string resultFileText(const State& s, const std::vector<int>& slots,
+                           const std::string& deviation) {
+    std::string text;
+    text += kTitle;
+    text += kLineEnd;
+    appendParameterLine(text, "Amplitude", s.EqIo, slots);
+    appendParameterLine(text, "Peak Location", s.EqXo, slots);
+    appendParameterLine(text, "Peak Width", s.EqW, slots);
+    text += "RMS=," + deviation;
+    text += kLineEnd;
+    text += "Wavelength,Data,Equation,";
+    for (int i : slots) text += EquationLine(s, i, false) + ",";
+    text += kLineEnd;
+
+    // Rows of the fit range, only those inside the array. A saved width of
+    // 0 gives the values drawing uses: the amplitude at the centre, else 0.
+    const int first = std::max<int>(toInt16(s.PeakX[0]), 0);
+    const int last = std::min<int>(s.PeakW[0], kMaxWave);
+    std::vector<double> values(slots.size());
+    for (int w = first; w <= last; ++w) {
+        double total = 0;
+        for (size_t k = 0; k < slots.size(); ++k) {
+            const int i = slots[k];
+            values[k] = GaussianValue(s.EqIo[i], s.EqXo[i], s.EqW[i], w);
+            total = round15(total + values[k]);
+        }
+        text += NumText(w) + "," + NumText(s.Spectrum[w]) + "," + NumText(total);
+        for (double value : values) text += "," + NumText(value);
+        text += kLineEnd;
+    }
+    return text;
+}
+
+}  // namespace
 
 }  // namespace peakfold
