@@ -7,6 +7,7 @@
 
 #include "headless_toolkit.h"
 #include "model/equation.h"
+#include "model/numbers.h"
 
 namespace peakfold {
 namespace {
@@ -196,6 +197,23 @@ TEST(PlotTotal, ShowsTheDeviationFigure) {
     const auto counts = countByColour(curveCalls(app));
     EXPECT_EQ(counts.size(), 1u);  // the total alone, no curve of slot 5
     EXPECT_EQ(counts.at(15), 800);
+}
+
+TEST(PlotTotal, FigureIsSmallestForTheCurveOnAMeasuredPeak) {
+    // The red laser line at 657 nm, about 13 nm wide, scaled to 100 by the load.
+    auto figureFor = [](double centre) {
+        HeadlessApp app;
+        app.ui.folder = dataFile("");
+        app.ui.answers.push_back("red_laser_diode_narrow");
+        app.ui.click(Control::GetFile);
+        setSlot(app.s, 1, 100, centre, 6.5);
+        PlotTotal(app.s, app.ui);
+        return TextNum(app.ui.text(Control::TryNbr));
+    };
+    const double onPeak = figureFor(657);
+    EXPECT_GT(onPeak, 0);
+    EXPECT_LT(onPeak, figureFor(652));
+    EXPECT_LT(figureFor(652), figureFor(637));
 }
 
 TEST(PlotTotal, CountsOnlySlotsWithAmplitudeAndWidth) {

@@ -131,34 +131,5 @@ TEST(PlotRawData, TracesAndDotsTheFitRangeInsideTheArray) {
     }
 }
 
-TEST(PlotRawData, DrawsIntensitiesInSinglePrecision) {
-    HeadlessApp app;
-    app.s.Spectrum[400] = 1.0 / 3;
-    app.s.Spectrum[401] = 2.0 / 3;
-    app.s.PeakX[0] = 400;
-    app.s.PeakW[0] = 401;
-    app.ui.draws.clear();
-    PlotRawData(app.s, app.ui);
-    ASSERT_EQ(app.ui.draws.size(), 1u);
-    EXPECT_EQ(app.ui.draws[0].y1, static_cast<float>(1.0 / 3));
-    EXPECT_EQ(app.ui.draws[0].y2, static_cast<float>(2.0 / 3));
-}
-
-TEST(PlotCoordinate, KeepsDrawingCoordinatesFinite) {
-    const struct {
-        double value;
-        float expected;
-    } cases[] = {
-        {450.5, 450.5f},
-        {-9, -9.0f},
-        {1.0 / 3, static_cast<float>(1.0 / 3)},
-        {1e300, 100000.0f},
-        {-1e300, -100000.0f},
-        {std::numeric_limits<double>::infinity(), 100000.0f},
-        {std::numeric_limits<double>::quiet_NaN(), 0.0f},
-    };
-    for (const auto& c : cases) EXPECT_EQ(plotCoordinate(c.value), c.expected) << c.value;
-}
-
 }  // namespace
 }  // namespace peakfold

@@ -143,6 +143,30 @@ TEST(EstimateHalfWidth, StopsAtTheEndsOfTheArray) {
     }
 }
 
+TEST(GraphMouseUp, EstimatesTheHalfWidthOfMeasuredPeaks) {
+    // Half the full width at half maximum that the measurements report.
+    const struct {
+        const char* name;
+        float centre;
+        int halfWidth;
+    } cases[] = {
+        {"red_laser_diode_narrow", 657, 6},         // FWHM about 13 nm
+        {"white_led_blue_plus_phosphor", 454, 11},  // FWHM about 22 nm, on an offset
+        {"led740_raw_counts_offset", 724, 13},      // FWHM about 26 nm, on an offset
+    };
+    for (const auto& c : cases) {
+        HeadlessApp app;
+        app.ui.folder = dataFile("");
+        app.ui.answers.push_back(c.name);
+        app.ui.click(Control::GetFile);
+        ASSERT_TRUE(app.ui.messages.empty()) << c.name;
+        leftClick(app, c.centre + 0.4f);
+        EXPECT_NEAR(app.s.PeakW[1], c.halfWidth, 1) << c.name;
+        EXPECT_EQ(app.ui.text(Control::Help).rfind("Peak 1:  " + std::to_string(int(c.centre)), 0),
+                  0u);
+    }
+}
+
 TEST(GraphMouseUp, EstimatesAllThreeWidthsAndDrawsThePickStrip) {
     HeadlessApp app;
     fillPeak(app.s, 40);
