@@ -2,6 +2,8 @@
 // loaded spectrum over the fit range.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -16,9 +18,17 @@ struct SearchProgress {
     std::function<void()> PumpEvents;
 };
 
+// What a search cost, for the benchmark and the comparison tests.
+struct SearchCounts {
+    std::int64_t evaluated = 0;  // trials whose deviation decided whether they improve
+    std::int64_t terms = 0;      // deviation terms actually summed
+    std::size_t tableBytes = 0;  // largest working memory held by the search's tables
+};
+
 struct SearchResult {
-    std::vector<int> found;      // slots of 1..n found, ascending
-    bool tooManyKept = false;    // a kept slot in 1..n had nowhere to go: nothing was done
+    std::vector<int> found;    // slots of 1..n found, ascending
+    bool tooManyKept = false;  // a kept slot in 1..n had nowhere to go: nothing was done
+    SearchCounts counts;
 };
 
 // The search as a plain nested scan: the reference that every faster search

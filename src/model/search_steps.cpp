@@ -1,0 +1,143 @@
+#include "model/search_steps.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/numbers.h"
+
+namespace peakfold::search {
+
+namespace {
+
+constexpr int kLongestStep = 65536;  // wider than any fit range the 16-bit edges can span
+
+// The deviation's sampling step: Q to the nearest whole nanometre.
+int deviationStep(double Q) {
+    return static_cast<int>(std::clamp(roundHalfEven(Q), 1.0, double{kLongestStep}));
+}
+
+// The first slot above n that is not kept, 0 when there is none.
+int firstFreeAbove(const std::array<int16_t, kSlotCount>& kept, int n) {
+    for (int j = n + 1; j <= kLastSlot; ++j) {
+        if (kept[j] != 1) return j;
+    }
+    return 0;
+}
+
+// Whether every kept slot of 1..n finds a slot above n to move to.
+bool roomForKeptSlots(const State& s, int n) {
+    auto kept = s.EqKept;
+    for (int i = 1; i <= n; ++i) {
+        if (kept[i] != 1) continue;
+        const int j = firstFreeAbove(kept, n);
+        if (j == 0) return false;
+        kept[j] = 1;
+        kept[i] = 0;
+    }
+    return true;
+}
+
+// Kept equations leave 1..n, where the results will be written; the slot
+// they leave keeps its old numbers until the results overwrite them.
+void moveKeptSlots(State& s, int n) {
+    for (int i = 1; i <= n; ++i) {
+        if (s.EqKept[i] != 1) continue;
+        const int j = firstFreeAbove(s.EqKept, n);
+        s.EqIo[j] = s.EqIo[i];
+        s.EqW[j] = s.EqW[i];
+        s.EqXo[j] = s.EqXo[i];
+        s.EqKept[j] = 1;
+        s.EqKept[i] = 0;
+    }
+}
+
+// The spectrum minus every kept equation over the fit range, in percent of
+// its largest value. Returns that largest value (0 when nothing is positive,
+// and then the residual is left unscaled rather than divided by zero).
+double computeResidual(State& s, const Sampling& range) {
+    for (int k = 0; k < range.count; ++k) {
+        const int w = range.at(k);
+        s.Residual[w] = s.Spectrum[w];
+        for (int i = 2; i <= kLastSlot; ++i) {
+            if (s.EqKept[i] == 1) s.Residual[w] -= GaussianValue(s.EqIo[i], s.EqXo[i], s.EqW[i], w);
+        }
+    }
+    double peak = 0;
+    for (int k = 0; k < range.count; ++k) {
+        const int w = range.at(k);
+        if (s.Residual[w] > peak) peak = s.Residual[w];
+    }
+    if (peak > 0) {
+        for (int k = 0; k < range.count; ++k) {
+            const int w = range.at(k);
+            s.Residual[w] = s.Residual[w] * 100 / peak;
+        }
+    }
+    s.Wave = range.exitWave;
+    return peak;
+}
+
+}  // namespace
+
+Sampling sampleFitRange(const State& s, int step) {
+    const long start = toInt16(s.PeakX[0]);
+    const long end = s.PeakW[0];
+    Sampling range;
+    range.step = step;
+    const long exit = end < start ? start : start + ((end - start) / step + 1) * step;
+    range.exitWave = toInt16(static_cast<double>(exit));
+    const long skipped = start >= 0 ? 0 : (-start + step - 1) / step;  // steps left of index 0
+    const long first = start + skipped * step;
+    const long last = std::min<long>(end, kMaxWave);
+    if (first <= last) {
+        range.first = static_cast<int>(first);
+        range.count = static_cast<int>((last - first) / step + 1);
+    }
+    return range;
+}
+
+bool beginSearch(State& s, int n, double Q, Setup& setup, SearchResult& result) {
+    if (n < 1 || n > 3 || !qualityAccepted(Q)) return false;
+    if (!roomForKeptSlots(s, n)) {
+        result.tooManyKept = true;
+        return false;
+    }
+    s.Trials.clear();
+    if (n < 3) s.PeakW[3] = 0;
+    if (n < 2) s.PeakW[2] = 0;
+    moveKeptSlots(s, n);
+    const Sampling range = sampleFitRange(s, 1);
+    setup.peak = computeResidual(s, range);
+    setup.canFit = range.count == 0 || setup.peak > 0;
+    setup.picks.x = s.PeakX;
+    setup.picks.w = s.PeakW;
+    setup.deviation = sampleFitRange(s, deviationStep(Q));
+    setup.R = s.Residual;
+    return true;
+}
+
+void recordTrial(State& s, int n, int number, const Trial& t) {
+    s.Trials.set(number, 0, 0, t.deviation);
+    const int stored = n == 3 ? 3 : 2;
+    for (int g = 1; g <= stored; ++g) {
+        s.Trials.set(number, g, TrialTable::kAmplitude, t.A[g]);
+        s.Trials.set(number, g, TrialTable::kWidth, t.b[g]);
+        s.Trials.set(number, g, TrialTable::kCentre, t.c[g]);
+    }
+}
+
+void finishSearch(State& s, int n, const Setup& setup, const Trial& best, SearchResult& result) {
+    for (int i = 1; i <= n; ++i) {
+        s.EqIo[i] = best.A[i];
+        s.EqW[i] = best.b[i];
+        s.EqXo[i] = best.c[i];
+        // The amplitude is still in percent of the peak; one that rounds to
+        // zero tenths is no peak at all and is not reported.
+        if (std::floor(s.EqIo[i] * 10 + 0.5) / 10 != 0) {
+            s.EqIo[i] = s.EqIo[i] * setup.peak / 100;
+            result.found.push_back(i);
+        }
+    }
+}
+
+}  // namespace peakfold::search

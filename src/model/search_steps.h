@@ -1,0 +1,108 @@
+// The steps every fit search shares: the checks and preparations before the
+// scans, the amplitude solves of one trial, and writing the best trial back
+// into the equation slots after the scans.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+
+#include "model/equation.h"
+#include "model/fit_search.h"
+#include "model/numbers.h"
+#include "model/state.h"
+
+namespace peakfold::search {
+
+constexpr double kStartBest = 1000000;
+constexpr double kStrongResidual = 10;  // percent of peak that one trial centre must reach
+constexpr double kCentreSpan = 0.3;     // centres are scanned this many half-widths either side
+constexpr double kMinimumD1 = 1e-100;   // smaller pivots make a three-Gaussian trial degenerate
+constexpr double kEndOfScan = std::numeric_limits<double>::infinity();
+
+// The next value of a scan variable. A step too small to move the value at
+// its magnitude ends the scan rather than repeating the same value forever.
+inline double advance(double value, double step) {
+    const double next = value + step;
+    return next > value ? next : kEndOfScan;
+}
+
+// The wavelengths that a loop over the fit range visits, from the rounded
+// left edge up to the right edge in steps of `step`: only those inside the
+// arrays are visited, so no pick can make the search read outside them.
+struct Sampling {
+    int first = 0;  // first index visited
+    int step = 1;
+    int count = 0;         // number of indices visited
+    int16_t exitWave = 0;  // the wavelength counter once the loop has run out
+    int at(int k) const { return first + k * step; }
+};
+Sampling sampleFitRange(const State& s, int step);
+
+// The picks as they stood when the search began. The scans read them from
+// here, so a click on the plot while events are pumped cannot move a scan
+// that is under way or make later steps disagree with earlier ones.
+struct Picks {
+    std::array<double, 4> x{};
+    std::array<int16_t, 4> w{};
+};
+
+// Centres, widths and amplitudes of Gaussians 1..3 of one trial (index 0 unused).
+struct Trial {
+    double deviation = 0;
+    std::array<double, 4> A{}, b{}, c{};
+};
+
+// Everything the scans need, fixed when the search starts.
+struct Setup {
+    Picks picks;
+    Sampling deviation;  // the wavelengths each deviation sums over
+    WaveArray R{};       // the residual in percent, as step 4 left it
+    double peak = 0;     // largest residual before scaling
+    bool canFit = true;  // false when the fit range holds no positive residual
+};
+
+// Checks n, Q and the room for kept slots, then clears the trial record,
+// drops the half-widths of unused peaks, moves kept slots out of 1..n and
+// computes the residual. Returns false, with the state untouched, when the
+// search must not run at all (result.tooManyKept tells whether that was why).
+bool beginSearch(State& s, int n, double Q, Setup& setup, SearchResult& result);
+
+// Writes the best trial into slots 1..n and lists the slots found.
+void finishSearch(State& s, int n, const Setup& setup, const Trial& best, SearchResult& result);
+
+// R at a trial centre: the residual at the nearest whole wavelength.
+inline double residualAt(const Setup& setup, double x) {
+    return setup.R[waveIndex(x)];
+}
+
+inline double unitGaussian(double centre, double width, double x) {
+    return GaussianValue(1, centre, width, x);
+}
+
+// The amplitudes with which the trial's Gaussians pass through the residual
+// at the trial centres. Each returns false when the trial is degenerate.
+inline bool solveTwo(double y1, double y2, double a, double c, Trial& t) {
+    const double pivot = 1 - c * a;
+    if (pivot == 0) return false;
+    t.A[2] = (y2 - c * y1) / pivot;
+    t.A[1] = y1 - a * t.A[2];
+    return true;
+}
+
+inline bool solveThree(double y1, double y2, double y3, double a, double b, double c, double d,
+                       double e, double f, Trial& t) {
+    const double D1 = e - c * b;
+    if (!(D1 > kMinimumD1)) return false;
+    const double D2 = (f - d * a) - (1 - d * b) * (1 - c * a) / D1;
+    if (D2 == 0) return false;
+    t.A[2] = ((y3 - d * y1) - (1 - d * b) * (y2 - c * y1) / D1) / D2;
+    t.A[3] = ((y2 - c * y1) - (1 - c * a) * t.A[2]) / D1;
+    t.A[1] = y1 - a * t.A[2] - b * t.A[3];
+    return true;
+}
+
+// Stores an improving trial as record number `number` of Trials.
+void recordTrial(State& s, int n, int number, const Trial& t);
+
+}  // namespace peakfold::search
