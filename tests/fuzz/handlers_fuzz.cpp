@@ -1,0 +1,23 @@
+// A short run of handler calls decoded from the fuzz input.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "action_player.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    size_t at = 0;
+    peakfold::ActionPlayer player([&](unsigned count) -> unsigned {
+        if (at >= size) return 0;
+        return data[at++] % count;
+    });
+    for (int i = 0; i < 40 && at < size; ++i) {
+        const std::string broken = player.step();
+        if (!broken.empty()) {
+            std::fprintf(stderr, "broken: %s\n", broken.c_str());
+            for (const std::string& line : player.log()) std::fprintf(stderr, "  %s\n", line.c_str());
+            std::abort();
+        }
+    }
+    return 0;
+}
