@@ -255,6 +255,40 @@ TEST(ResultFile, RoundTripBringsTheEquationsBackKeptAndTheDataOverTheSameRange) 
     for (int w = 0; w <= kMaxWave; ++w) ASSERT_NEAR(s.Spectrum[w], before[w], 1e-12) << w;
 }
 
+TEST(ResultFile, LoadsWithEveryLineEndAndSplitsEachParameterLineFromItsOwnStart) {
+    // "Peak Location,4,6" is exactly as long as "Amplitude, 50, 25".
+    const std::string lines[] = {
+        "title",   "Amplitude, 50, 25",         "Peak Location,4,6", "Peak Width, 2,3",
+        "RMS=, 1", "Wavelength,Data,Equation,", " 400, 10, 0",       " 401, 30, 0"};
+    for (const char* lineEnd : {"\r\n", "\n", "\r"}) {
+        SCOPED_TRACE(testing::PrintToString(lineEnd));
+        TempFolder folder;
+        HeadlessApp app;
+        app.ui.folder = folder.path();
+        std::string content;
+        for (const std::string& line : lines) content += line + lineEnd;
+        folder.write("ends.pkd", content);
+        getFile(app, "ends");
+        const State& s = app.s;
+        EXPECT_EQ(s.EqIo[1], 50);
+        EXPECT_EQ(s.EqIo[2], 25);
+        EXPECT_EQ(s.EqXo[1], 4);
+        EXPECT_EQ(s.EqXo[2], 6);
+        EXPECT_EQ(s.EqW[1], 2);
+        EXPECT_EQ(s.EqW[2], 3);
+        EXPECT_EQ(s.EqKept[1], 1);
+        EXPECT_EQ(s.EqKept[2], 1);
+        EXPECT_EQ(s.EqKept[3], 0);
+        EXPECT_EQ(app.ui.listLines(), (std::vector<std::string>{" 1> Y= 50e^-k((x- 4)/ 2)^2",
+                                                                " 2> Y= 25e^-k((x- 6)/ 3)^2"}));
+        EXPECT_EQ(s.Spectrum[400], 0);
+        EXPECT_EQ(s.Spectrum[401], 100);
+        EXPECT_EQ(s.PeakX[0], 400);
+        EXPECT_EQ(s.PeakW[0], 401);
+        EXPECT_TRUE(app.ui.messages.empty());
+    }
+}
+
 TEST(ResultFile, LoadingSkipsBrokenRowsAndKeepsNineNumbersALine) {
     TempFolder folder;
     HeadlessApp app;

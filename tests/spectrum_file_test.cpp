@@ -181,13 +181,16 @@ TEST(SpectrumFile, NegativeOnlyDataKeepTopAtZero) {
 }
 
 TEST(SpectrumFile, WavelengthsRoundHalfToEven) {
-    Loader l;
-    l.loadText("402.5\t10\n403.5\t30\n");  // 402 and 404
-    EXPECT_EQ(l.s().PeakX[0], 402);
-    EXPECT_EQ(l.s().Spectrum[402], 0);
-    EXPECT_EQ(l.s().Spectrum[403], 0);  // the copy of 402's value
-    EXPECT_EQ(l.s().Spectrum[404], 100);
-    EXPECT_EQ(l.s().PeakW[0], 405);
+    for (const char* content : {"402.5\t10\n403.5\t30\n", "402,5\t10\n403,5\t30\n"}) {
+        SCOPED_TRACE(content);
+        Loader l;
+        l.loadText(content);  // 402 and 404
+        EXPECT_EQ(l.s().PeakX[0], 402);
+        EXPECT_EQ(l.s().Spectrum[402], 0);
+        EXPECT_EQ(l.s().Spectrum[403], 0);  // the copy of 402's value
+        EXPECT_EQ(l.s().Spectrum[404], 100);
+        EXPECT_EQ(l.s().PeakW[0], 405);
+    }
 }
 
 TEST(SpectrumFile, ResultFileOfTheSameNameComesFirst) {
