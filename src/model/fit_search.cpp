@@ -141,13 +141,24 @@ class ReferenceSearch {
 
 }  // namespace
 
+namespace search {
+
+Trial runPlainScans(State& s, int n, double Q, const SearchProgress& progress, const Setup& setup,
+                    SearchCounts& counts) {
+    ReferenceSearch scans(s, n, Q, progress, setup, counts);
+    scans.run();
+    return scans.best();
+}
+
+}  // namespace search
+
 SearchResult FitSearch(State& s, int n, double Q, const SearchProgress& progress) {
     SearchResult result;
     Setup setup;
     if (!beginSearch(s, n, Q, setup, result)) return result;
-    ReferenceSearch scans(s, n, Q, progress, setup, result.counts);
-    if (setup.canFit) scans.run();
-    finishSearch(s, n, setup, scans.best(), result);
+    const Trial best =
+        setup.canFit ? runPlainScans(s, n, Q, progress, setup, result.counts) : Trial{};
+    finishSearch(s, n, setup, best, result);
     return result;
 }
 

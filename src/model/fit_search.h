@@ -35,6 +35,11 @@ struct SearchResult {
 // must match double for double.
 SearchResult FitSearch(State& s, int n, double Q, const SearchProgress& progress);
 
+// The same search, with the same results, records and progress calls, bit
+// for bit, but with the unit Gaussians tabulated and every trial that
+// provably cannot improve on the best rejected without summing it in full.
+SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& progress);
+
 // Whether Q is a quality the search accepts: a finite number above 0.5.
 bool qualityAccepted(double Q);
 

@@ -102,6 +102,11 @@ inline bool solveThree(double y1, double y2, double y3, double a, double b, doub
     return true;
 }
 
+// The centre and width scans exactly as they read, every trial summed in
+// full. Returns the best trial, all zeros when none improved.
+Trial runPlainScans(State& s, int n, double Q, const SearchProgress& progress, const Setup& setup,
+                    SearchCounts& counts);
+
 // Stores an improving trial as record number `number` of Trials.
 void recordTrial(State& s, int n, int number, const Trial& t);
 

@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "headless_toolkit.h"
+#include "model/equation.h"
+#include "model/fit_search.h"
+#include "model/numbers.h"
+#include "model/search_bounds.h"
+#include "search_recorder.h"
+
+namespace peakfold {
+namespace {
+
+// Uniform numbers from a fixed generator, the same on every platform.
+struct Random {
+    std::mt19937_64 engine;
+    explicit Random(std::uint64_t seed) : engine(seed) {}
+    double uniform(double low, double high) {
+        return low + (high - low) * static_cast<double>(engine() >> 11) * 0x1p-53;
+    }
+    int integer(int low, int high) {  // inclusive
+        return low + static_cast<int>(engine() % static_cast<std::uint64_t>(high - low + 1));
+    }
+    bool chance(double p) { return uniform(0, 1) < p; }
+};
+
+// Everything a search leaves behind, compared bit for bit.
+void expectSameState(const State& a, const State& b, const std::string& what) {
+    for (int i = 0; i < kSlotCount; ++i) {
+        EXPECT_TRUE(sameBits(a.EqIo[i], b.EqIo[i])) << what << " EqIo " << i;
+        EXPECT_TRUE(sameBits(a.EqW[i], b.EqW[i])) << what << " EqW " << i;
+        EXPECT_TRUE(sameBits(a.EqXo[i], b.EqXo[i])) << what << " EqXo " << i;
+        EXPECT_EQ(a.EqKept[i], b.EqKept[i]) << what << " EqKept " << i;
+    }
+    for (int w = 0; w <= kMaxWave; ++w) {
+        if (!sameBits(a.Residual[w], b.Residual[w])) {
+            ADD_FAILURE() << what << " Residual " << w;
+            break;
+        }
+    }
+    EXPECT_EQ(a.PeakW, b.PeakW) << what;
+    EXPECT_EQ(a.Wave, b.Wave) << what;
+    EXPECT_EQ(a.CalcState, b.CalcState) << what;
+    ASSERT_EQ(a.Trials.size(), b.Trials.size()) << what;
+    for (int t = 1; t <= a.Trials.size(); ++t) {
+        EXPECT_TRUE(sameBits(a.Trials.get(t, 0, 0), b.Trials.get(t, 0, 0)))
+            << what << " trial " << t;
+        for (int g = 1; g <= 3; ++g) {
+            for (int item = 1; item <= 3; ++item) {
+                EXPECT_TRUE(sameBits(a.Trials.get(t, g, item), b.Trials.get(t, g, item)))
+                    << what << " trial " << t << " cell " << g << "," << item;
+            }
+        }
+    }
+}
+
+// Runs both searches on copies of the state, with an abort at pump
+// `abortAt` (0: none), and expects the same calls, results and state.
+void expectSameSearch(const State& start, int n, double Q, int abortAt, const std::string& what) {
+    State slow = start, fast = start;
+    SearchRecorder slowCalls, fastCalls;
+    slowCalls.onPump = [&](int pump) {
+        if (pump == abortAt) slow.CalcState = kAbort;
+    };
+    fastCalls.onPump = [&](int pump) {
+        if (pump == abortAt) fast.CalcState = kAbort;
+    };
+    const SearchResult expected = FitSearch(slow, n, Q, slowCalls.progress());
+    const SearchResult got = FitSearchFast(fast, n, Q, fastCalls.progress());
+    EXPECT_EQ(got.found, expected.found) << what;
+    EXPECT_EQ(got.tooManyKept, expected.tooManyKept) << what;
+    EXPECT_EQ(got.counts.evaluated, expected.counts.evaluated) << what;
+    EXPECT_LE(got.counts.terms, expected.counts.terms) << what;
+    ASSERT_EQ(fastCalls.events.size(), slowCalls.events.size()) << what;
+    for (size_t i = 0; i < slowCalls.events.size(); ++i) {
+        ASSERT_EQ(fastCalls.events[i], slowCalls.events[i]) << what << " call " << i;
+    }
+    expectSameState(slow, fast, what);
+}
+
+// A scan's cost in deviation terms for the plain search, roughly.
+double plainCost(const State& s, int n, double Q) {
+    double trials = 1;
+    for (int g = 1; g <= n; ++g) {
+        trials *= (0.6 * s.PeakW[g] + 1) * (std::max<int>(s.PeakW[g], 0) / Q + 1);
+    }
+    const double terms = std::max(0, s.PeakW[0] - static_cast<int>(s.PeakX[0])) / std::round(Q) + 1;
+    return trials * terms;
+}
+
+struct Generated {
+    State s;
+    int n = 3;
+    double Q = 1;
+    int abortAt = 0;
+};
+
+// A random sum of one to three Gaussians with noise and a sloping
+// baseline, random picks near its peaks, a random quality, kept slots and
+// fit range, kept within a cost the plain search does in a moment.
+Generated generate(Random& rnd, double budget) {
+    Generated g;
+    State& s = g.s;
+    const int peaks = rnd.integer(1, 3);
+    double centre[3], width[3];
+    for (int p = 0; p < peaks; ++p) {
+        centre[p] = rnd.uniform(250, 950);
+        width[p] = rnd.uniform(2, 40);
+        const double amplitude = rnd.chance(0.15) ? -rnd.uniform(5, 60) : rnd.uniform(5, 100);
+        for (int w = 0; w <= kMaxWave; ++w)
+            s.Spectrum[w] += GaussianValue(amplitude, centre[p], width[p], w);
+    }
+    const double noise = rnd.chance(0.3) ? 0 : rnd.uniform(0, 4);
+    const double base = rnd.uniform(-5, 20), slope = rnd.uniform(-0.02, 0.02);
+    for (int w = 0; w <= kMaxWave; ++w) {
+        s.Spectrum[w] += base + slope * (w - 500) + rnd.uniform(-noise, noise);
+    }
+    g.n = rnd.integer(1, 3);
+    do {
+        g.Q = rnd.chance(0.3) ? rnd.integer(1, 12) : rnd.uniform(0.6, 12);
+        for (int p = 1; p <= 3; ++p) {
+            const int near = std::min(p - 1, peaks - 1);
+            const double guess =
+                rnd.chance(0.2) ? rnd.uniform(0, 1010) : centre[near] + rnd.uniform(-8, 8);
+            s.PeakX[p] = rnd.chance(0.5) ? std::round(guess) : guess;
+            s.PeakW[p] = static_cast<int16_t>(rnd.integer(0, g.n == 3 ? 14 : 30));
+        }
+        const double mid = s.PeakX[1];
+        switch (rnd.integer(0, 5)) {
+            case 0:  // reaching past the left end
+                s.PeakX[0] = rnd.integer(-40, 5);
+                s.PeakW[0] = static_cast<int16_t>(rnd.integer(100, 400));
+                break;
+            case 1:  // reaching past the right end
+                s.PeakX[0] = rnd.integer(600, 900);
+                s.PeakW[0] = static_cast<int16_t>(rnd.integer(1005, 1100));
+                break;
+            case 2:  // empty
+                s.PeakX[0] = mid + 20;
+                s.PeakW[0] = static_cast<int16_t>(mid - rnd.integer(0, 30));
+                break;
+            default:
+                s.PeakX[0] = rnd.chance(0.5) ? std::round(mid - rnd.uniform(20, 200)) : mid - 50.5;
+                s.PeakW[0] = static_cast<int16_t>(mid + rnd.uniform(20, 200));
+        }
+    } while (plainCost(s, g.n, g.Q) > budget);
+    for (int i = 1; i <= kLastSlot; ++i) {
+        if (!rnd.chance(0.25)) continue;
+        s.EqKept[i] = 1;
+        s.EqIo[i] = rnd.uniform(-10, 30);
+        s.EqXo[i] = rnd.uniform(200, 1000);
+        s.EqW[i] = rnd.chance(0.1) ? 0 : rnd.uniform(1, 50);
+    }
+    for (int w = 0; w <= kMaxWave; ++w) s.Residual[w] = rnd.chance(0.5) ? rnd.uniform(0, 100) : 0;
+    s.CalcState = kProcessing;
+    g.abortAt = rnd.chance(0.2) ? rnd.integer(1, 60) : 0;
+    return g;
+}
+
+TEST(FitSearchFast, MatchesThePlainSearchOnGeneratedSpectra) {
+    Random rnd(20261208);
+    for (int k = 0; k < 160; ++k) {
+        const Generated g = generate(rnd, 1.5e6);
+        expectSameSearch(g.s, g.n, g.Q, g.abortAt,
+                         "case " + std::to_string(k) + " n=" + std::to_string(g.n) +
+                             " Q=" + std::to_string(g.Q));
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(FitSearchFast, MatchesThePlainSearchAtTheEdges) {
+    const struct {
+        const char* what;
+        int n;
+        double Q;
+        double left;
+        int16_t right;
+        int16_t halfWidth;
+    } cases[] = {
+        {"empty range", 3, 2, 700, 600, 6},
+        {"single wavelength", 3, 1, 650, 650, 6},
+        {"whole array", 3, 3, -30000, 32767, 8},
+        {"quality rounding to an even 2", 2, 2.5, 400, 900, 12},
+        {"quality rounding up to 1", 1, 0.51, 500, 800, 10},
+        {"quality not accepted", 3, 0.5, 400, 900, 8},
+        {"no widths at all", 3, 2, 400, 900, -4},
+    };
+    for (const auto& c : cases) {
+        State s;
+        for (int w = 0; w <= kMaxWave; ++w) {
+            s.Spectrum[w] = GaussianValue(70, 640, 15, w) + GaussianValue(40, 660, 9, w);
+        }
+        s.Residual.fill(50);  // left from an earlier search, outside the fit range
+        s.PeakX = {c.left, 641, 659, 700};
+        s.PeakW = {c.right, c.halfWidth, c.halfWidth, c.halfWidth};
+        expectSameSearch(s, c.n, c.Q, 0, c.what);
+    }
+    State full;
+    for (int i = 4; i <= kLastSlot; ++i) full.EqKept[i] = 1;
+    full.EqKept[1] = 1;
+    expectSameSearch(full, 3, 2, 0, "no room for the kept slot");
+}
+
+// A measured spectrum read as the loader would, scaled to 0..100.
+State measured(const std::string& name) {
+    State s;
+    std::ifstream in(dataFile(name));
+    std::string line;
+    double top = 0, floor = 1e6;
+    int low = kMaxWave, high = 0;
+    while (std::getline(in, line)) {
+        const auto tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        const int w = waveIndex(TextNum(line.substr(0, tab)));
+        const double v = TextNum(line.substr(tab + 1));
+        s.Spectrum[w] = v;
+        top = std::max(top, v);
+        floor = std::min(floor, v);
+        low = std::min(low, w);
+        high = std::max(high, w);
+    }
+    for (int w = low; w <= high; ++w) s.Spectrum[w] = 100 * (s.Spectrum[w] - floor) / (top - floor);
+    s.PeakX[0] = low;
+    s.PeakW[0] = static_cast<int16_t>(high);
+    return s;
+}
+
+TEST(FitSearchFast, MatchesThePlainSearchOnMeasuredSpectra) {
+    const struct {
+        const char* file;
+        int n;
+        double Q;
+        double x1, x2, x3;
+        int16_t w1, w2, w3;
+    } cases[] = {
+        {"bpea_hexane_fluorescence_3peaks.txt", 3, 3, 469, 499, 535, 10, 10, 10},
+        {"rhodamine800_dmso_abs_overlap.txt", 3, 4, 697, 636, 590, 14, 10, 10},
+        {"white_led_blue_plus_phosphor.txt", 2, 3, 454, 558, 0, 8, 24, 0},
+        {"fluorenone_thf_fluorescence_noisy.txt", 2, 1, 482, 428, 0, 12, 6, 0},
+        {"red_laser_diode_narrow.txt", 1, 1, 657, 899, 0, 20, 0, 0},
+    };
+    for (const auto& c : cases) {
+        State s = measured(c.file);
+        s.PeakX = {s.PeakX[0], c.x1, c.x2, c.x3};
+        s.PeakW = {s.PeakW[0], c.w1, c.w2, c.w3};
+        expectSameSearch(s, c.n, c.Q, 0, c.file);
+    }
+}
+
+TEST(FitSearchFast, MatchesThePlainSearchOnTheTestSpectrumUntilCancelled) {
+    // The benchmark's case: the built-in three Gaussians over 350..1001 with
+    // the picks 715, 780 and 830, cancelled at the fourth step of the c3 scan.
+    State s;
+    for (int w = 350; w <= 1000; ++w) {
+        s.Spectrum[w] = (30 * GaussianValue(1, 775, 20, w) + 50 * GaussianValue(1, 825, 10, w)) +
+                        40 * GaussianValue(1, 720, 30, w);
+    }
+    double top = 0;
+    for (int w = 350; w <= 1001; ++w) top = std::max(top, s.Spectrum[w]);
+    for (int w = 350; w <= 1001; ++w) s.Spectrum[w] = 100 * s.Spectrum[w] / top;
+    s.PeakX = {350, 715, 780, 830};
+    s.PeakW = {1001, 30, 20, 10};
+    s.CalcState = kProcessing;
+    expectSameSearch(s, 3, 2, 4, "test spectrum, Q = 2");
+}
+
+TEST(DeviationLowerBound, NeverExceedsTheDeviationAsThePlainSearchSumsIt) {
+    Random rnd(7);
+    int tight = 0;
+    for (int k = 0; k < 3000; ++k) {
+        const int m = rnd.integer(1, 700);
+        std::vector<double> R(m), g[4];
+        const double scale = rnd.chance(0.2) ? rnd.uniform(1e-3, 1e3) : 1;
+        for (int i = 0; i < m; ++i) R[i] = scale * rnd.uniform(-20, 100);
+        double A[4], c[4], b[4];
+        for (int j = 1; j <= 3; ++j) {
+            c[j] = rnd.uniform(0, m);
+            b[j] = rnd.uniform(0.6, 60);
+            A[j] = rnd.chance(0.1) ? rnd.uniform(-1e12, 1e12) : scale * rnd.uniform(-150, 150);
+            g[j].resize(m);
+            for (int i = 0; i < m; ++i) g[j][i] = GaussianValue(1, c[j], b[j], i);
+        }
+        if (rnd.chance(0.2)) {  // a trial that fits the residual almost exactly
+            for (int i = 0; i < m; ++i) {
+                R[i] =
+                    (A[1] * g[1][i] + A[2] * g[2][i]) + A[3] * g[3][i] + rnd.uniform(-1e-6, 1e-6);
+            }
+        }
+        search::TrialSums sums;
+        double sum = 0;
+        for (int i = 0; i < m; ++i) {
+            sums.RR += R[i] * R[i];
+            for (int j = 1; j <= 3; ++j) {
+                sums.RG[j] += R[i] * g[j][i];
+                sums.absRG[j] += std::fabs(R[i]) * g[j][i];
+                sums.GG[j] += g[j][i] * g[j][i];
+            }
+            sums.G12 += g[1][i] * g[2][i];
+            sums.G13 += g[1][i] * g[3][i];
+            sums.G23 += g[2][i] * g[3][i];
+            const double r = R[i] - ((A[1] * g[1][i] + A[2] * g[2][i]) + A[3] * g[3][i]);
+            sum += r * r;
+        }
+        const double deviation = std::sqrt(sum);
+        const double bound = search::deviationLowerBound(sums, A[1], A[2], A[3], m);
+        ASSERT_LE(bound, deviation) << "case " << k;
+        if (bound >= deviation * (1 - 1e-9)) ++tight;
+    }
+    EXPECT_GT(tight, 2000);  // and close to it where the sums are well conditioned
+}
+
+}  // namespace
+}  // namespace peakfold
