@@ -158,38 +158,58 @@ TEST(SpectrumFile, ReadsEveryWayOfWritingTheSameRows) {
     }
 }
 
-TEST(SpectrumFile, TwoNanometreStepsFillTheWavelengthBetween) {
-    for (const char* content : {"400\t10\n402\t30\n", "402\t30\n400\t10\n"}) {
-        SCOPED_TRACE(content);
+// Small files whose rescaled values and range pin the reading rules.
+TEST(SpectrumFile, ScalesTheWorkedExamples) {
+    const struct {
+        const char* label;
+        const char* content;
+        int first, end;                              // the fit range after the load
+        std::vector<std::pair<int, double>> values;  // wavelength, rescaled value
+    } cases[] = {
+        {"2 nm steps",
+         "400\t10\n402\t30\n",
+         400,
+         403,
+         {{400, 0}, {401, 0}, {402, 100}, {403, 100}}},
+        {"2 nm steps descending",
+         "402\t30\n400\t10\n",
+         400,
+         403,
+         {{400, 0}, {401, 0}, {402, 100}, {403, 100}}},
+        {"negative values only: Top stays 0",
+         "400\t-20\n401\t-10\n",
+         400,
+         402,
+         {{400, 0}, {401, 50}, {402, 50}}},
+        {"wavelengths round half to even",
+         "402.5\t10\n403.5\t30\n",
+         402,
+         405,
+         {{402, 0}, {403, 0}, {404, 100}, {405, 100}}},
+        {"wavelengths with a decimal comma",
+         "402,5\t10\n403,5\t30\n",
+         402,
+         405,
+         {{402, 0}, {403, 0}, {404, 100}}},
+        {"the last loadable wavelength fills the array end",
+         "1008\t0\n1009\t10\n",
+         1008,
+         1010,
+         {{1008, 0}, {1009, 100}, {1010, 100}}},
+        {"a gap is rescaled from 0",
+         "400\t10\n405\t30\n",
+         400,
+         406,
+         {{401, 0}, {402, -50}, {404, -50}, {405, 100}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
         Loader l;
-        l.loadText(content);
-        const State& s = l.s();
-        EXPECT_EQ(s.Spectrum[400], 0);
-        EXPECT_EQ(s.Spectrum[401], 0);
-        EXPECT_EQ(s.Spectrum[402], 100);
-        EXPECT_EQ(s.Spectrum[403], 100);
-        EXPECT_EQ(s.PeakW[0], 403);
-    }
-}
-
-TEST(SpectrumFile, NegativeOnlyDataKeepTopAtZero) {
-    Loader l;
-    l.loadText("400\t-20\n401\t-10\n");
-    EXPECT_EQ(l.s().Spectrum[400], 0);
-    EXPECT_EQ(l.s().Spectrum[401], 50);
-    EXPECT_EQ(l.s().Spectrum[402], 50);
-}
-
-TEST(SpectrumFile, WavelengthsRoundHalfToEven) {
-    for (const char* content : {"402.5\t10\n403.5\t30\n", "402,5\t10\n403,5\t30\n"}) {
-        SCOPED_TRACE(content);
-        Loader l;
-        l.loadText(content);  // 402 and 404
-        EXPECT_EQ(l.s().PeakX[0], 402);
-        EXPECT_EQ(l.s().Spectrum[402], 0);
-        EXPECT_EQ(l.s().Spectrum[403], 0);  // the copy of 402's value
-        EXPECT_EQ(l.s().Spectrum[404], 100);
-        EXPECT_EQ(l.s().PeakW[0], 405);
+        l.loadText(c.content);
+        EXPECT_EQ(l.s().PeakX[0], c.first);
+        EXPECT_EQ(l.s().PeakW[0], c.end);
+        for (const auto& [w, value] : c.values) EXPECT_EQ(l.s().Spectrum[w], value) << w;
+        EXPECT_TRUE(l.ui().messages.empty());
     }
 }
 
@@ -252,14 +272,6 @@ TEST(SpectrumFile, RowsOutsideTheArrayAreSkippedAndCountedOnce) {
     EXPECT_NE(message.find("5 rows"), std::string::npos) << message;
     EXPECT_NE(message.find("wide.txt"), std::string::npos) << message;
     EXPECT_NE(message.find("0 to 1009"), std::string::npos) << message;
-}
-
-TEST(SpectrumFile, TheLastLoadableWavelengthFillsTheArrayEnd) {
-    Loader l;
-    l.loadText("1008\t0\n1009\t10\n");
-    EXPECT_EQ(l.s().Spectrum[1010], 100);
-    EXPECT_EQ(l.s().PeakW[0], 1010);
-    EXPECT_TRUE(l.ui().messages.empty());
 }
 
 // Sources that yield nothing to scale: one message, the reset state, no trace.
