@@ -377,6 +377,43 @@ class WindowTest : public QObject {
         QCOMPARE(before.pixel(graphPixel(500, 50)), paletteRgb(12));
     }
 
+    // Drawing asks for its own repaint: the next turn of the event pump
+    // shows it, and many points make one repaint of the area they cover.
+    void drawingShowsAtTheNextPump() {
+        QTest::qWait(20);  // the start-up picture is on screen
+        std::vector<QRect> painted;
+        struct Recorder : QObject {
+            std::vector<QRect>& painted;
+            explicit Recorder(std::vector<QRect>& p) : painted(p) {}
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint)
+                    painted.push_back(static_cast<QPaintEvent*>(e)->rect());
+                return false;
+            }
+        } recorder(painted);
+        QWidget* surface = app->ui.widget(Control::Graph);
+        surface->installEventFilter(&recorder);
+        for (int i = 0; i < 1000; ++i) app->ui.graphPoint(400 + i * 0.2f, -7, 12);
+        QVERIFY(painted.empty());
+        app->ui.pumpEvents();
+        QCOMPARE(painted.size(), size_t(1));
+        const QRect covered = QRect(graphPixel(400, -7), graphPixel(599.8, -7));
+        QCOMPARE(painted[0], covered);
+        surface->removeEventFilter(&recorder);
+        QCOMPARE(graphPicture().pixel(graphPixel(500, -7)), paletteRgb(12));
+    }
+
+    // A button pressed on the plot and released beyond its edge reports
+    // where it was released, outside the plot's range; the picking handler
+    // copes with it.
+    void releaseBeyondThePlotReportsThePositionThere() {
+        QWidget* surface = app->ui.widget(Control::Graph);
+        QTest::mousePress(surface, Qt::LeftButton, {}, graphPixel(500, 50));
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, QPoint(-30, 300));
+        QCOMPARE(events.size(), size_t(1));
+        QVERIFY(events[0].x < 190 && events[0].y < -10);
+    }
+
     void labelRepaintsAtOnce() {
         int paints = 0;
         QWidget* label = app->ui.widget(Control::TryNbr);
