@@ -109,17 +109,6 @@ class WindowTest : public QObject {
         }
     }
 
-    void listBoxesAskForArial() {
-        const QFont list = app->ui.widget(Control::List)->font();
-        const QFont help = app->ui.widget(Control::HelpList)->font();
-        QCOMPARE(list.family(), QString("Arial"));
-        QCOMPARE(list.pointSizeF(), 9.75);
-        QVERIFY(list.bold());
-        QCOMPARE(help.family(), QString("Arial"));
-        QCOMPARE(help.pointSizeF(), 9.75);
-        QVERIFY(!help.bold());
-    }
-
     void legendSquaresShowTheCurveColours() {
         for (int n = 1; n <= 6; ++n) {
             const Control square = static_cast<Control>(static_cast<int>(Control::Shape1) + n - 1);
@@ -215,13 +204,6 @@ class WindowTest : public QObject {
         QVERIFY(events[0].y < 110 && events[0].y > 109.5);
     }
 
-    void graphClickSetsAPeakThroughItsHandler() {
-        QTest::mouseClick(app->ui.widget(Control::Graph), Qt::LeftButton, Qt::NoModifier,
-                          graphPixel(512.7, 50));
-        QCOMPARE(app->s.PeakX[1], 512.0);
-        QCOMPARE(app->ui.text(Control::PeakNbr), std::string("Peak 2"));
-    }
-
     void tuningButtonsDeliverMouseUpsWithTheKeyMask() {
         dispatching = false;
         const struct {
@@ -267,17 +249,6 @@ class WindowTest : public QObject {
         }
         QCOMPARE(keys, (std::vector<int>{'a', '7', 13, 13}));
         QCOMPARE(help->text(), QString("a7"));
-    }
-
-    void enterInTheSettingsLineReadsItBack() {
-        auto* help = static_cast<QLineEdit*>(app->ui.widget(Control::Help));
-        help->setFocus();
-        help->selectAll();
-        QTest::keyClicks(help, "Peak 1: 450.5 - 12.5 Peak 2: 520 - 8 Peak 3: 610 - 15");
-        QTest::keyClick(help, Qt::Key_Return);
-        QCOMPARE(app->s.PeakX[1], 450.5);
-        QCOMPARE(app->ui.text(Control::Help),
-                 std::string("Peak 1:  450.5 -  12 Peak 2:  520 -  8 Peak 3:  610 -  15"));
     }
 
     // A user click raises the list's click once, also on the selected line;
@@ -431,13 +402,6 @@ class WindowTest : public QObject {
         QVERIFY(paints >= 1);
         QCOMPARE(static_cast<QLabel*>(label)->text(), QString(" 7: 12"));
         label->removeEventFilter(&counter);
-    }
-
-    void pumpRunsWaitingEvents() {
-        bool ran = false;
-        QTimer::singleShot(0, [&] { ran = true; });
-        app->ui.pumpEvents();
-        QVERIFY(ran);
     }
 
     void inputBoxGivesTheTypedTextOrEmptyOnCancel() {
