@@ -115,11 +115,6 @@ void GraphSurface::fitPicture() {
     update();
 }
 
-const QImage& GraphSurface::picture() {
-    fitPicture();
-    return picture_;
-}
-
 QPointF GraphSurface::pixelOf(double x, double y) const {
     const QRect inner = contentsRect();
     return {(x - kPlotLeft) * inner.width() / kPlotWidth,

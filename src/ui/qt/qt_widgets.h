@@ -32,8 +32,6 @@ class GraphSurface : public QFrame {
     void line(double x1, double y1, double x2, double y2, LineStyle style, int colour);
     void point(double x, double y, int colour);
 
-    // The inner area's picture, one pixel per logical pixel.
-    const QImage& picture();
     // Continuous pixel position inside the inner area of a plot point; the
     // point lies in the pixel whose index is the floor of it.
     QPointF pixelOf(double x, double y) const;
@@ -51,8 +49,8 @@ class GraphSurface : public QFrame {
     void damage(const QRect& pixels);
 
     Toolkit& ui_;
-    QImage picture_;
-    QRect dirty_;  // picture pixels drawn since the last paint
+    QImage picture_;  // the inner area, one pixel per logical pixel
+    QRect dirty_;     // picture pixels drawn since the last paint
 };
 
 // A push button that reports mouse-ups of the left, right and middle button
@@ -117,7 +115,6 @@ class Square : public QWidget {
   public:
     explicit Square(QWidget* parent);
     void setFillColour(int colour);
-    int fillColour() const { return colour_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
