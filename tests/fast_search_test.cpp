@@ -297,7 +297,6 @@ TEST(DeviationLowerBound, NeverExceedsTheDeviationAsThePlainSearchSumsIt) {
             sums.RR += R[i] * R[i];
             for (int j = 1; j <= 3; ++j) {
                 sums.RG[j] += R[i] * g[j][i];
-                sums.absRG[j] += std::fabs(R[i]) * g[j][i];
                 sums.GG[j] += g[j][i] * g[j][i];
             }
             sums.G12 += g[1][i] * g[2][i];
@@ -306,6 +305,8 @@ TEST(DeviationLowerBound, NeverExceedsTheDeviationAsThePlainSearchSumsIt) {
             const double r = R[i] - ((A[1] * g[1][i] + A[2] * g[2][i]) + A[3] * g[3][i]);
             sum += r * r;
         }
+        sums.rootRR = std::sqrt(sums.RR);
+        for (int j = 1; j <= 3; ++j) sums.rootGG[j] = std::sqrt(sums.GG[j]);
         const double deviation = std::sqrt(sum);
         const double bound = search::deviationLowerBound(sums, A[1], A[2], A[3], m);
         ASSERT_LE(bound, deviation) << "case " << k;

@@ -98,11 +98,9 @@ class FastSearch {
         m_ = range.count;
         wave_.resize(m_);
         R_.resize(m_);
-        absR_.resize(m_);
         for (int k = 0; k < m_; ++k) {
             wave_[k] = range.at(k);
             R_[k] = setup.R[range.at(k)];
-            absR_[k] = std::fabs(R_[k]);
         }
         RR_ = dot(R_.data(), R_.data(), m_);
         threshold_ = thresholdFor(bestDeviation_);
@@ -155,7 +153,7 @@ class FastSearch {
     std::size_t slabSize(int j) const { return widths_[j].size() * (m_ + 3); }
 
     // The unit Gaussians of centre k of scan j at every width, followed by
-    // their sums with the residual, the residual's magnitude and themselves.
+    // their sums with the residual and with themselves, and that sum's root.
     const double* slab(int j, std::size_t k) {
         const std::vector<double>& table = slabs_[j].get(k, slabSize(j), [&](double* out) {
             const double c = centres_[j][k];
@@ -165,8 +163,8 @@ class FastSearch {
                 for (int w = 0; w < m_; ++w) g[w] = unitGaussian(c, widths_[j][i], wave_[w]);
                 double* sums = out + nb * m_;
                 sums[i] = dot(R_.data(), g, m_);
-                sums[nb + i] = dot(absR_.data(), g, m_);
-                sums[2 * nb + i] = dot(g, g, m_);
+                sums[nb + i] = dot(g, g, m_);
+                sums[2 * nb + i] = std::sqrt(sums[nb + i]);
             }
         });
         noteMemory();
@@ -278,16 +276,17 @@ class FastSearch {
 
         TrialSums sums;
         sums.RR = RR_;
+        sums.rootRR = std::sqrt(RR_);
         Trial t;
         t.c = {0, c1, c2, c3};
         for (std::size_t i1 = 0; i1 < nb1; ++i1) {
             sums.RG[1] = sums1[i1];
-            sums.absRG[1] = sums1[nb1 + i1];
-            sums.GG[1] = sums1[2 * nb1 + i1];
+            sums.GG[1] = sums1[nb1 + i1];
+            sums.rootGG[1] = sums1[2 * nb1 + i1];
             for (std::size_t i2 = 0; i2 < nb2; ++i2) {
                 sums.RG[2] = sums2[i2];
-                sums.absRG[2] = sums2[nb2 + i2];
-                sums.GG[2] = sums2[2 * nb2 + i2];
+                sums.GG[2] = sums2[nb2 + i2];
+                sums.rootGG[2] = sums2[2 * nb2 + i2];
                 sums.G12 = q12[i1 * nb2 + i2];
                 for (std::size_t i3 = 0; i3 < nb3; ++i3) {
                     if (!solveThree(y1, y2, y3, a[i2], b[i3], c[i1], d[i1], e[i3], f[i2], t)) {
@@ -295,8 +294,8 @@ class FastSearch {
                     }
                     ++counts_.evaluated;
                     sums.RG[3] = sums3[i3];
-                    sums.absRG[3] = sums3[nb3 + i3];
-                    sums.GG[3] = sums3[2 * nb3 + i3];
+                    sums.GG[3] = sums3[nb3 + i3];
+                    sums.rootGG[3] = sums3[2 * nb3 + i3];
                     sums.G13 = q13[i1 * nb3 + i3];
                     sums.G23 = q23[i2 * nb3 + i3];
                     if (deviationLowerBound(sums, t.A[1], t.A[2], t.A[3], m_) >= bestDeviation_) {
@@ -364,7 +363,7 @@ class FastSearch {
     std::vector<double> centres_[4], widths_[4];  // scan values of Gaussians 1..3
     int m_ = 0;                                   // sampled wavelengths
     std::vector<int> wave_;
-    std::vector<double> R_, absR_;
+    std::vector<double> R_;
     double RR_ = 0;
     TableCache slabs_[4];
     TableCache pairs12_, pairs13_, pairs23_;
