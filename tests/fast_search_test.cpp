@@ -200,6 +200,18 @@ TEST(FitSearchFast, MatchesThePlainSearchAtTheEdges) {
         s.PeakW = {c.right, c.halfWidth, c.halfWidth, c.halfWidth};
         expectSameSearch(s, c.n, c.Q, 0, c.what);
     }
+    // One sampled wavelength far from every trial centre: every trial ties.
+    for (int n : {1, 3}) {
+        State tie;
+        tie.Spectrum[1000] = 7;
+        tie.PeakX = {1000, 10, 14, 18};
+        tie.PeakW = {1000, 10, 5, 5};
+        for (int w = 5; w <= 20; ++w) tie.Residual[w] = 50;
+        expectSameSearch(tie, n, 1, 0, "ties, n = " + std::to_string(n));
+        State after = tie;
+        FitSearchFast(after, n, 1, {});
+        EXPECT_EQ(after.Trials.size(), 1) << "the first of the equal trials stays";
+    }
     State full;
     for (int i = 4; i <= kLastSlot; ++i) full.EqKept[i] = 1;
     full.EqKept[1] = 1;
