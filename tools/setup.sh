@@ -7,6 +7,7 @@ PEAKFOLD_PACKAGES=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 ensure_packages() {
@@ -27,6 +28,30 @@ ensure_packages() {
 
 build_project() {
   local build_dir=${1:-build}
-  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  shift || true
+  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$build_dir" -j"$(nproc)"
+}
+
+# Runs every fuzz harness of a fuzz build for the given seconds, starting
+# from the seed corpus in tests/fuzz/corpus. New inputs go to the build
+# folder, never into the repository; a crash's input is kept there too.
+run_fuzzers() {
+  local build_dir=$1 seconds=$2 failed=0
+  for harness in "$build_dir"/tests/fuzz/*_fuzz; do
+    local name seeds work
+    name=$(basename "$harness" _fuzz)
+    seeds=tests/fuzz/corpus/$name
+    work=$build_dir/fuzz-work/$name
+    mkdir -p "$work" "$build_dir/fuzz-crashes"
+    echo "-- $name"
+    if ! "$harness" -max_total_time="$seconds" -max_len=8192 -rss_limit_mb=2048 \
+        -artifact_prefix="$build_dir/fuzz-crashes/$name-" -print_final_stats=0 \
+        "$work" "$seeds" >"$build_dir/fuzz-$name.log" 2>&1; then
+      echo "FAILED: $name; its input is in $build_dir/fuzz-crashes/"
+      tail -n 40 "$build_dir/fuzz-$name.log"
+      failed=1
+    fi
+  done
+  return $failed
 }
