@@ -212,6 +212,14 @@ TEST(FitSearchFast, MatchesThePlainSearchAtTheEdges) {
         FitSearchFast(after, n, 1, {});
         EXPECT_EQ(after.Trials.size(), 1) << "the first of the equal trials stays";
     }
+    // Picks no scan can step through: a centre too large for a step of 1 to
+    // move it scans once, and the widest half-width is cancelled at once.
+    State huge;
+    huge.Spectrum.fill(40);
+    huge.PeakX = {500, 1e17, 505, -1e300};
+    huge.PeakW = {510, 32767, 10, 3};
+    huge.CalcState = kProcessing;
+    expectSameSearch(huge, 1, 1, 2, "huge picks");
     State full;
     for (int i = 4; i <= kLastSlot; ++i) full.EqKept[i] = 1;
     full.EqKept[1] = 1;
