@@ -291,6 +291,8 @@ TEST(SpectrumFile, UnloadableSourcesLeaveTheResetStateWithAMessage) {
         {"result file shorter than its six lines", "x.pkd", "title\r\nAmplitude, 5\r\n"},
         {"result file without data rows", "x.pkd", "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n"},
         {"result file rows without two commas", "x.pkd", "a\nb\nc\nd\ne\nf\n400, 5\n401\n"},
+        {"result file with an absurd amplitude", "x.pkd",
+         "a\nAmplitude, 1E300\nPeak Location, 500\nPeak Width, 5\ne\nf\n 500, 1, 1\n 501, 2, 2\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);

@@ -238,6 +238,19 @@ int readParameterLine(std::string_view line, SlotArray& slots) {
     return std::min(slot, kSlotCount) - 1;
 }
 
+// An equation of a spectrum scaled to 0..100 never comes near this; beyond
+// it the squares of the deviation figure would overflow to infinity.
+constexpr double kLargestParameter = 1e100;
+
+bool parametersUsable(const Load& load) {
+    for (const SlotArray* slots : {&load.io, &load.xo, &load.width}) {
+        for (double v : *slots) {
+            if (std::fabs(v) > kLargestParameter) return false;
+        }
+    }
+    return true;
+}
+
 std::string readResultFile(std::string_view content, const std::string& fileName, Load& load) {
     const std::vector<std::string_view> lines = splitLines(content);
     if (lines.size() < kHeadingLines) {
@@ -248,6 +261,10 @@ std::string readResultFile(std::string_view content, const std::string& fileName
     for (int i = 1; i <= lastAmplitude; ++i) load.kept[i] = 1;
     readParameterLine(lines[2], load.xo);
     readParameterLine(lines[3], load.width);
+    if (!parametersUsable(load)) {
+        return fileName + " holds an equation parameter beyond " + NumText(kLargestParameter) +
+               ", too large to draw or fit. Nothing was loaded.";
+    }
 
     for (size_t n = kHeadingLines; n < lines.size(); ++n) {
         const std::string_view row = lines[n];
