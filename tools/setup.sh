@@ -6,7 +6,7 @@ PEAKFOLD_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation xvfb xauth
+  fonts-liberation xvfb xauth x11-utils xdotool
   clang libclang-rt-14-dev
 )
 
