@@ -1,6 +1,7 @@
 // Random sequences of user actions, replayable from the printed seed.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -25,6 +26,7 @@ TEST(ActionSequences, NoSequenceOfClicksBreaksTheProgram) {
     const unsigned firstSeed = fixed ? static_cast<unsigned>(std::stoul(fixed))
                                      : std::random_device{}();
     const int sequences = fixed ? 1 : kSequences;
+    int fits = 0, pumps = 0, loads = 0;
     for (int n = 0; n < sequences; ++n) {
         const unsigned seed = firstSeed + static_cast<unsigned>(n);
         std::mt19937 random(seed);
@@ -36,6 +38,16 @@ TEST(ActionSequences, NoSequenceOfClicksBreaksTheProgram) {
             ASSERT_TRUE(broken.empty()) << broken << "\nseed " << seed << ", actions:\n"
                                         << replay(player);
         }
+        fits += player.ui.beeps;
+        pumps += player.ui.pumps;
+        loads += player.ui.windowCaption != "Form1";
+    }
+    // The sequences reach deep: files load, searches run and find fits.
+    std::printf("%d sequences: %d loaded a file, %d fits, %d event pumps\n", sequences, loads, fits,
+                pumps);
+    if (!fixed) {
+        EXPECT_GT(loads, sequences / 4);
+        EXPECT_GT(fits, sequences / 20);
     }
 }
 

@@ -87,8 +87,9 @@ std::string ActionPlayer::step() {
 std::string ActionPlayer::act(int depth) {
     const std::string indent(2 * depth, ' ');
     const auto say = [&](const std::string& what) { log_.push_back(indent + what); };
-    switch (next_(16)) {
-        case 0: {
+    switch (next_(20)) {
+        case 0:
+        case 18: {
             const std::string name = pick({"", "good", "steps", "down", "comma", "flat", "empty",
                                            "far", "binary", "short", "odd", "saved", "none",
                                            "../good", "a/b"});
@@ -97,7 +98,8 @@ std::string ActionPlayer::act(int depth) {
             ui.click(Control::GetFile);
             break;
         }
-        case 1: {
+        case 1:
+        case 19: {
             const std::string quality = pick({"10", "10", "5", "12", "7.5", "0", "0.5", "-3",
                                               "abc", "1E400", ""});
             say("Calculate at Quality '" + quality + "'");
@@ -154,6 +156,28 @@ std::string ActionPlayer::act(int depth) {
             ui.answers.push_back(name);
             ui.click(Control::SaveData);
             if (!name.empty()) return afterSave(name + ".pkd");
+            break;
+        }
+        case 16:
+        case 17: {
+            // A careful user: the selector back to "Peak 1", then the highest
+            // point of the data and two points to its left as the peaks.
+            int top = 0;
+            for (int w = 0; w <= kMaxWave; ++w) {
+                if (s.Spectrum[w] > s.Spectrum[top]) top = w;
+            }
+            say("pick three peaks around " + std::to_string(top));
+            for (int i = 0; i < 4 && ui.text(Control::PeakNbr) != "Peak 1"; ++i) {
+                ui.click(Control::PeakNbr);
+            }
+            for (const int offset : {-45, 0, -110}) {
+                ui.mouseUp(Control::Graph, 1, 0, static_cast<float>(top + offset) + 0.5f, 50);
+            }
+            if (next_(2) == 0) {
+                say("  and Calculate at Quality 10");
+                ui.setText(Control::Quality, "10");
+                ui.click(Control::Calculate);
+            }
             break;
         }
     }
