@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <random>
 #include <string>
 
@@ -226,30 +225,6 @@ TEST(FitSearchFast, MatchesThePlainSearchAtTheEdges) {
     expectSameSearch(full, 3, 2, 0, "no room for the kept slot");
 }
 
-// A measured spectrum read as the loader would, scaled to 0..100.
-State measured(const std::string& name) {
-    State s;
-    std::ifstream in(dataFile(name));
-    std::string line;
-    double top = 0, floor = 1e6;
-    int low = kMaxWave, high = 0;
-    while (std::getline(in, line)) {
-        const auto tab = line.find('\t');
-        if (tab == std::string::npos) continue;
-        const int w = waveIndex(TextNum(line.substr(0, tab)));
-        const double v = TextNum(line.substr(tab + 1));
-        s.Spectrum[w] = v;
-        top = std::max(top, v);
-        floor = std::min(floor, v);
-        low = std::min(low, w);
-        high = std::max(high, w);
-    }
-    for (int w = low; w <= high; ++w) s.Spectrum[w] = 100 * (s.Spectrum[w] - floor) / (top - floor);
-    s.PeakX[0] = low;
-    s.PeakW[0] = static_cast<int16_t>(high);
-    return s;
-}
-
 TEST(FitSearchFast, MatchesThePlainSearchOnMeasuredSpectra) {
     const struct {
         const char* file;
@@ -265,7 +240,7 @@ TEST(FitSearchFast, MatchesThePlainSearchOnMeasuredSpectra) {
         {"red_laser_diode_narrow.txt", 1, 1, 657, 899, 0, 20, 0, 0},
     };
     for (const auto& c : cases) {
-        State s = measured(c.file);
+        State s = loadedSpectrum(c.file);
         s.PeakX = {s.PeakX[0], c.x1, c.x2, c.x3};
         s.PeakW = {s.PeakW[0], c.w1, c.w2, c.w3};
         expectSameSearch(s, c.n, c.Q, 0, c.file);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <string>
 
@@ -272,33 +271,8 @@ TEST(FitSearch, SumsOnlyOverWavelengthsInsideTheArrays) {
     }
 }
 
-// A measured spectrum read as the loader would: wavelength TAB intensity,
-// then scaled to 0..100 over its values.
-State measured(const std::string& name) {
-    State s;
-    std::ifstream in(dataFile(name));
-    std::string line;
-    double top = 0, floor = 1e6;
-    int low = kMaxWave, high = 0;
-    while (std::getline(in, line)) {
-        const auto tab = line.find('\t');
-        if (tab == std::string::npos) continue;
-        const int w = waveIndex(TextNum(line.substr(0, tab)));
-        const double v = TextNum(line.substr(tab + 1));
-        s.Spectrum[w] = v;
-        top = std::max(top, v);
-        floor = std::min(floor, v);
-        low = std::min(low, w);
-        high = std::max(high, w);
-    }
-    for (int w = low; w <= high; ++w) s.Spectrum[w] = 100 * (s.Spectrum[w] - floor) / (top - floor);
-    s.PeakX[0] = low;
-    s.PeakW[0] = static_cast<int16_t>(high);
-    return s;
-}
-
 TEST(FitSearch, FitsTheLedOfAMeasuredSpectrum) {
-    State s = measured("led740_raw_counts_offset.txt");
+    State s = loadedSpectrum("led740_raw_counts_offset.txt");
     pick(s, 1, 720, 20);
     const SearchResult result = FitSearch(s, 1, 2, {});
     ASSERT_EQ(result.found, std::vector<int>{1});

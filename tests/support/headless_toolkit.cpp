@@ -1,5 +1,6 @@
 #include "headless_toolkit.h"
 
+#include "files/spectrum_file.h"
 #include "ui/dispatch.h"
 #include "ui/main_window.h"
 
@@ -129,6 +130,14 @@ HeadlessApp::HeadlessApp(bool startUp) {
         Form_Load(s, ui);
         Form_Activate(s, ui);
     }
+}
+
+State loadedSpectrum(const std::string& fileName) {
+    HeadlessApp app;
+    app.ui.folder = PEAKFOLD_DATA_DIR;
+    app.ui.answers.push_back(fileName.substr(0, fileName.rfind('.')));
+    GetFile_Click(app.s, app.ui);
+    return app.s;
 }
 
 std::string dataFile(const std::string& name) { return std::string(PEAKFOLD_DATA_DIR) + "/" + name; }

@@ -100,4 +100,8 @@ struct HeadlessApp {
 // Path of a measured spectrum in the shared data folder.
 std::string dataFile(const std::string& name);
 
+// The shared state after "Get File" loaded the measured spectrum of that
+// file name (with its ".txt") from the shared data folder.
+State loadedSpectrum(const std::string& fileName);
+
 }  // namespace peakfold
