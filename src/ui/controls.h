@@ -14,7 +14,7 @@ enum class Control {
 
 enum class ControlKind { Surface, Button, Label, TextBox, Square, ListBox };
 
-struct ControlSpec {
+struct ControlLayout {
     Control control;
     std::string_view name;
     ControlKind kind;
@@ -27,7 +27,7 @@ constexpr int kClientWidth = 11295;   // twips
 constexpr int kClientHeight = 6000;
 constexpr int kHelpShownHeight = 6048;
 
-inline constexpr std::array<ControlSpec, 30> kControls{{
+inline constexpr std::array<ControlLayout, 30> kControls{{
     {Control::Graph, "Graph", ControlKind::Surface, "", 120, 120, 11055, 3855},
     {Control::PeakNbr, "PeakNbr", ControlKind::Button, "Peak 1", 120, 4080, 1215, 255},
     {Control::PlotAll, "PlotAll", ControlKind::Button, "Plot All", 120, 4320, 1215, 255},
@@ -60,7 +60,7 @@ inline constexpr std::array<ControlSpec, 30> kControls{{
     {Control::HelpList, "HelpList", ControlKind::ListBox, "", 120, 0, 11055, 300},
 }};
 
-constexpr const ControlSpec& specOf(Control control) {
+constexpr const ControlLayout& layoutOf(Control control) {
     return kControls[static_cast<size_t>(control)];
 }
 

@@ -77,10 +77,10 @@ class WindowTest : public QObject {
 
     void controlsSitAtTheirPlacesInPixels() {
         QCOMPARE(app->ui.window()->size(), QSize(753, 400));
-        for (const ControlSpec& spec : kControls) {
-            const QWidget* w = app->ui.widget(spec.control);
-            QCOMPARE(w->objectName(), QString::fromUtf8(spec.name.data(), spec.name.size()));
-            const QRect expected(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15);
+        for (const ControlLayout& layout : kControls) {
+            const QWidget* w = app->ui.widget(layout.control);
+            QCOMPARE(w->objectName(), QString::fromUtf8(layout.name.data(), layout.name.size()));
+            const QRect expected(layout.left / 15, layout.top / 15, layout.width / 15, layout.height / 15);
             QCOMPARE(w->geometry(), expected);
         }
         QCOMPARE(app->ui.widget(Control::Graph)->geometry(), QRect(8, 8, 737, 257));

@@ -133,7 +133,7 @@ std::string ActionPlayer::act(int depth) {
             static const Control kTargets[] = {Control::Graph, Control::Graph, Control::Io,
                                                Control::wl, Control::PulseWidth};
             const Control control = kTargets[next_(5)];
-            say("mouse-up on " + std::string(specOf(control).name) + " button " +
+            say("mouse-up on " + std::string(layoutOf(control).name) + " button " +
                 std::to_string(button) + " shift " + std::to_string(shift) + " at " +
                 std::to_string(x) + ", " + std::to_string(y));
             ui.mouseUp(control, button, shift, x, y);

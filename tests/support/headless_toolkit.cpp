@@ -7,11 +7,11 @@
 namespace peakfold {
 
 HeadlessToolkit::HeadlessToolkit() {
-    for (const ControlSpec& spec : kControls) {
-        if (spec.kind == ControlKind::ListBox) {
-            lists[spec.control].height = spec.height;
-        } else if (spec.kind != ControlKind::Surface && spec.kind != ControlKind::Square) {
-            texts[spec.control] = std::string(spec.initialText);
+    for (const ControlLayout& layout : kControls) {
+        if (layout.kind == ControlKind::ListBox) {
+            lists[layout.control].height = layout.height;
+        } else if (layout.kind != ControlKind::Surface && layout.kind != ControlKind::Square) {
+            texts[layout.control] = std::string(layout.initialText);
         }
     }
     lists[Control::HelpList].visible = false;

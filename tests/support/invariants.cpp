@@ -51,14 +51,14 @@ std::string brokenInvariant(const State& s, const HeadlessToolkit& ui, size_t fi
         }
     }
     for (const auto& [control, text] : ui.texts) {
-        if (showsNonNumber(text)) return "the text of " + std::string(specOf(control).name) + ": " + text;
+        if (showsNonNumber(text)) return "the text of " + std::string(layoutOf(control).name) + ": " + text;
     }
     for (const auto& [control, list] : ui.lists) {
         for (const std::string& line : list.lines) {
-            if (showsNonNumber(line)) return "a line of " + std::string(specOf(control).name) + ": " + line;
+            if (showsNonNumber(line)) return "a line of " + std::string(layoutOf(control).name) + ": " + line;
         }
         if (list.index < -1 || list.index >= static_cast<int>(list.lines.size())) {
-            return "the selected index of " + std::string(specOf(control).name) + " is outside the list";
+            return "the selected index of " + std::string(layoutOf(control).name) + " is outside the list";
         }
     }
     for (const std::string& message : ui.messages) {

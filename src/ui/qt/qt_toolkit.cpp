@@ -55,7 +55,7 @@ GraphSurface& graphOf(const QtToolkit& ui) {
     return *static_cast<GraphSurface*>(ui.widget(Control::Graph));
 }
 ClickList* listOf(const QtToolkit& ui, Control list) {
-    return specOf(list).kind == ControlKind::ListBox ? static_cast<ClickList*>(ui.widget(list))
+    return layoutOf(list).kind == ControlKind::ListBox ? static_cast<ClickList*>(ui.widget(list))
                                                      : nullptr;
 }
 }  // namespace
@@ -76,7 +76,7 @@ void QtToolkit::graphPoint(float x, float y, int colour) {
 
 std::string QtToolkit::text(Control control) const {
     QWidget* w = widget(control);
-    switch (specOf(control).kind) {
+    switch (layoutOf(control).kind) {
         case ControlKind::Button:
             return toStdString(static_cast<QPushButton*>(w)->text());
         case ControlKind::Label:
@@ -90,7 +90,7 @@ std::string QtToolkit::text(Control control) const {
 
 void QtToolkit::setText(Control control, std::string_view text) {
     QWidget* w = widget(control);
-    switch (specOf(control).kind) {
+    switch (layoutOf(control).kind) {
         case ControlKind::Button:
             static_cast<QPushButton*>(w)->setText(toQString(text));
             break;
@@ -159,7 +159,7 @@ void QtToolkit::setHeight(Control control, int twips) {
 }
 
 void QtToolkit::setFillColour(Control shape, int colour) {
-    if (specOf(shape).kind == ControlKind::Square) {
+    if (layoutOf(shape).kind == ControlKind::Square) {
         static_cast<Square*>(widget(shape))->setFillColour(colour);
     }
 }

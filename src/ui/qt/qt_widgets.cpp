@@ -371,23 +371,23 @@ MainWindow::MainWindow(Toolkit& ui) {
     QFont boldListFont = listFont;
     boldListFont.setBold(true);
 
-    for (const ControlSpec& spec : kControls) {
-        const QString initial = QString::fromUtf8(spec.initialText.data(),
-                                                  static_cast<qsizetype>(spec.initialText.size()));
+    for (const ControlLayout& layout : kControls) {
+        const QString initial = QString::fromUtf8(layout.initialText.data(),
+                                                  static_cast<qsizetype>(layout.initialText.size()));
         QWidget* w = nullptr;
-        switch (spec.kind) {
+        switch (layout.kind) {
             case ControlKind::Surface:
                 w = new GraphSurface(ui, this);
                 break;
             case ControlKind::Button: {
-                const bool mouseUps = spec.control == Control::Io || spec.control == Control::wl ||
-                                      spec.control == Control::PulseWidth;
+                const bool mouseUps = layout.control == Control::Io || layout.control == Control::wl ||
+                                      layout.control == Control::PulseWidth;
                 QPushButton* button = nullptr;
                 if (mouseUps) {
-                    button = new MouseUpButton(ui, spec.control, this);
+                    button = new MouseUpButton(ui, layout.control, this);
                 } else {
                     button = new QPushButton(this);
-                    const Control c = spec.control;
+                    const Control c = layout.control;
                     QObject::connect(button, &QPushButton::clicked, button, [&ui, c] {
                         ui.raise({c, Event::Kind::Click});
                     });
@@ -405,8 +405,8 @@ MainWindow::MainWindow(Toolkit& ui) {
                 break;
             }
             case ControlKind::TextBox: {
-                QLineEdit* box = spec.control == Control::Help
-                                     ? new KeyPressBox(ui, spec.control, this)
+                QLineEdit* box = layout.control == Control::Help
+                                     ? new KeyPressBox(ui, layout.control, this)
                                      : new QLineEdit(this);
                 box->setText(initial);
                 box->setCursorPosition(0);
@@ -417,17 +417,17 @@ MainWindow::MainWindow(Toolkit& ui) {
                 w = new Square(this);
                 break;
             case ControlKind::ListBox: {
-                auto* list = new ClickList(ui, spec.control, this);
-                list->setFont(spec.control == Control::List ? boldListFont : listFont);
+                auto* list = new ClickList(ui, layout.control, this);
+                list->setFont(layout.control == Control::List ? boldListFont : listFont);
                 w = list;
                 break;
             }
         }
         w->setObjectName(
-            QString::fromUtf8(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
-        w->setGeometry(twipsToPixels(spec.left), twipsToPixels(spec.top), twipsToPixels(spec.width),
-                       twipsToPixels(spec.height));
-        controls_[static_cast<size_t>(spec.control)] = w;
+            QString::fromUtf8(layout.name.data(), static_cast<qsizetype>(layout.name.size())));
+        w->setGeometry(twipsToPixels(layout.left), twipsToPixels(layout.top), twipsToPixels(layout.width),
+                       twipsToPixels(layout.height));
+        controls_[static_cast<size_t>(layout.control)] = w;
     }
     // The help screen lies over everything else once shown.
     control(Control::HelpList)->hide();
