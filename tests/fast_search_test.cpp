@@ -10,6 +10,7 @@
 #include "model/fit_search.h"
 #include "model/numbers.h"
 #include "model/search_bounds.h"
+#include "model/search_steps.h"
 #include "search_recorder.h"
 
 namespace peakfold {
@@ -74,6 +75,7 @@ void expectSameSearch(const State& start, int n, double Q, int abortAt, const st
     EXPECT_EQ(got.found, expected.found) << what;
     EXPECT_EQ(got.tooManyKept, expected.tooManyKept) << what;
     EXPECT_EQ(got.counts.evaluated, expected.counts.evaluated) << what;
+    EXPECT_EQ(got.counts.checks, expected.counts.checks) << what;
     EXPECT_LE(got.counts.terms, expected.counts.terms) << what;
     ASSERT_EQ(fastCalls.events.size(), slowCalls.events.size()) << what;
     for (size_t i = 0; i < slowCalls.events.size(); ++i) {
@@ -262,6 +264,62 @@ TEST(FitSearchFast, MatchesThePlainSearchOnTheTestSpectrumUntilCancelled) {
     s.PeakW = {1001, 30, 20, 10};
     s.CalcState = kProcessing;
     expectSameSearch(s, 3, 2, 4, "test spectrum, Q = 2");
+}
+
+// A trial that meets the residual exactly has a deviation of 0: the search
+// stops there, as it does at any deviation below the quality.
+TEST(FitSearchFast, MatchesThePlainSearchAtAnExactFit) {
+    HeadlessApp app;
+    app.ui.answers.push_back("");  // the built-in test spectrum
+    app.ui.click(Control::GetFile);
+    for (const float x : {720.0f, 775.0f, 825.0f}) app.ui.mouseUp(Control::Graph, 1, 0, x, 50);
+    ASSERT_EQ(app.ui.text(Control::PeakNbr), "Range");
+    app.ui.mouseUp(Control::Graph, 1, 0, 720, 50);
+    app.ui.mouseUp(Control::Graph, 2, 0, 725, 50);
+    for (int n = 1; n <= 3; ++n) expectSameSearch(app.s, n, 10, 0, "n = " + std::to_string(n));
+
+    app.ui.click(Control::Calculate);  // at Quality 10, three Gaussians
+    ASSERT_EQ(app.ui.listLines().size(), 1u);
+    EXPECT_EQ(app.s.EqXo[1], 720);
+    EXPECT_EQ(app.s.EqW[1], 10);
+    EXPECT_NEAR(app.s.EqIo[1], 79.68, 0.005);
+}
+
+// Typed half-widths can make one centre combination hold millions of width
+// combinations: both searches stop at the same check inside them.
+TEST(FitSearchFast, ActsOnAnAbortInsideLongWidthScans) {
+    const struct {
+        int n;
+        int16_t w1, w2, w3;
+    } cases[] = {{1, 3000, 0, 0}, {2, 60, 90, 0}, {3, 30, 20, 25}};
+    for (const auto& c : cases) {
+        State s;
+        for (int w = 0; w <= kMaxWave; ++w) s.Spectrum[w] = GaussianValue(60, 500, 40, w);
+        s.PeakX = {0, 500, 505, 495};
+        s.PeakW = {kMaxWave, c.w1, c.w2, c.w3};
+        s.CalcState = kProcessing;
+        const std::string what = "n = " + std::to_string(c.n);
+        for (auto search : {FitSearch, FitSearchFast}) {
+            State run = s;
+            SearchRecorder calls;
+            calls.onLetEventsRun = [&] { run.CalcState = kAbort; };
+            const SearchResult result = search(run, c.n, 1, calls.progress());
+            EXPECT_EQ(result.counts.checks, 1) << what;
+            // Only the combinations before the first check were tried, each
+            // summed over the whole array.
+            EXPECT_LE(result.counts.evaluated * (kMaxWave + 1), search::kTermsPerCheck) << what;
+        }
+        // The abort is asked for at the first chance to run events, which the
+        // fast search may give earlier; both act on it at the same check.
+        State slow = s, fast = s;
+        SearchRecorder slowCalls, fastCalls;
+        slowCalls.onLetEventsRun = [&] { slow.CalcState = kAbort; };
+        fastCalls.onLetEventsRun = [&] { fast.CalcState = kAbort; };
+        FitSearch(slow, c.n, 1, slowCalls.progress());
+        FitSearchFast(fast, c.n, 1, fastCalls.progress());
+        EXPECT_EQ(fastCalls.events, slowCalls.events) << what;
+        expectSameState(slow, fast, what);
+    }
 }
 
 TEST(DeviationLowerBound, NeverExceedsTheDeviationAsThePlainSearchSumsIt) {

@@ -30,6 +30,10 @@ struct SearchRecorder {
     std::vector<SearchEvent> events;
     int pumps = 0;
     std::function<void(int pump)> onPump;  // runs inside each PumpEvents, numbered from 1
+    // Runs inside LetEventsRun. Searches call it at moments of their own,
+    // so it is counted but not recorded among the events compared.
+    std::function<void()> onLetEventsRun;
+    int eventRuns = 0;
 
     SearchProgress progress() {
         SearchProgress p;
@@ -43,6 +47,10 @@ struct SearchRecorder {
             events.push_back({SearchEvent::Kind::Pump});
             ++pumps;
             if (onPump) onPump(pumps);
+        };
+        p.LetEventsRun = [this] {
+            ++eventRuns;
+            if (onLetEventsRun) onLetEventsRun();
         };
         return p;
     }

@@ -55,6 +55,7 @@ SearchProgress windowProgress(Toolkit& ui) {
         ui.repaintNow(Control::TryNbr);
     };
     progress.PumpEvents = [&ui] { ui.pumpEvents(); };
+    progress.LetEventsRun = [&ui] { ui.pumpEventsIfDue(); };
     return progress;
 }
 

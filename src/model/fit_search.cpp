@@ -44,7 +44,9 @@ class ReferenceSearch {
                         continue;
                     }
                     showScanPoint(c3, -9, colour3);
-                    if (tryWidths(c1, c2, c3)) return;
+                    const WidthScan scan = tryWidths(c1, c2, c3);
+                    if (scan == WidthScan::QualityReached) return;
+                    aborted = scan == WidthScan::Aborted;
                 }
             }
         }
@@ -53,18 +55,19 @@ class ReferenceSearch {
     const Trial& best() const { return best_; }
 
   private:
-    // Every width combination at one centre combination. True when the
-    // search has reached its quality and must stop.
-    bool tryWidths(double c1, double c2, double c3) {
+    // Every width combination at one centre combination, with an abort
+    // check at fixed combinations.
+    WidthScan tryWidths(double c1, double c2, double c3) {
         const double y1 = residualAt(setup_, c1);
         const double y2 = residualAt(setup_, c2);
         const double y3 = residualAt(setup_, c3);
         // Centres that all sit on weak residual cannot start a peak.
         if (std::floor(y1) < kStrongResidual && std::floor(y2) < kStrongResidual &&
             std::floor(y3) < kStrongResidual) {
-            return false;
+            return WidthScan::Done;
         }
         const Picks& p = setup_.picks;
+        CheckPoints checks(setup_.widthsPerCheck);
         Trial t;
         t.c = {0, c1, c2, c3};
         for (double b1 = Q_; b1 <= p.w[1] + Q_; b1 = advance(b1, Q_)) {
@@ -73,22 +76,28 @@ class ReferenceSearch {
                 t.b[2] = b2;
                 if (n_ == 3) {
                     for (double b3 = Q_; b3 <= p.w[3] + Q_; b3 = advance(b3, Q_)) {
+                        if (checks.due() && abortedAtCheck(s_, progress_, counts_))
+                            return WidthScan::Aborted;
                         t.b[3] = b3;
                         const double a = unitGaussian(c2, b2, c1), b = unitGaussian(c3, b3, c1);
                         const double c = unitGaussian(c1, b1, c2), d = unitGaussian(c1, b1, c3);
                         const double e = unitGaussian(c3, b3, c2), f = unitGaussian(c2, b2, c3);
-                        if (solveThree(y1, y2, y3, a, b, c, d, e, f, t) && consider(t)) return true;
+                        if (solveThree(y1, y2, y3, a, b, c, d, e, f, t) && consider(t))
+                            return WidthScan::QualityReached;
                     }
-                } else if (n_ == 2) {
+                    continue;
+                }
+                if (checks.due() && abortedAtCheck(s_, progress_, counts_)) return WidthScan::Aborted;
+                if (n_ == 2) {
                     const double a = unitGaussian(c2, b2, c1), c = unitGaussian(c1, b1, c2);
-                    if (solveTwo(y1, y2, a, c, t) && consider(t)) return true;
+                    if (solveTwo(y1, y2, a, c, t) && consider(t)) return WidthScan::QualityReached;
                 } else {
                     t.A[1] = y1;
-                    if (consider(t)) return true;
+                    if (consider(t)) return WidthScan::QualityReached;
                 }
             }
         }
-        return false;
+        return WidthScan::Done;
     }
 
     // Sums the trial's deviation and records it when it improves on the

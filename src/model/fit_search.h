@@ -16,6 +16,11 @@ struct SearchProgress {
     std::function<void(double x, double y, int colour)> ShowScanPoint;
     std::function<void(int trial, double best)> ShowBest;
     std::function<void()> PumpEvents;
+    // Called often inside long stretches of work (long width scans, large
+    // tables), at moments that depend on how the search computes: the
+    // caller may let events run there. An abort asked for inside it is
+    // acted on at the search's next check point, never earlier.
+    std::function<void()> LetEventsRun;
 };
 
 // What a search cost, for the benchmark and the comparison tests.
@@ -23,6 +28,7 @@ struct SearchCounts {
     std::int64_t evaluated = 0;  // trials whose deviation decided whether they improve
     std::int64_t terms = 0;      // deviation terms actually summed
     std::size_t tableBytes = 0;  // largest working memory held by the search's tables
+    std::int64_t checks = 0;     // abort checks inside the width scans
 };
 
 struct SearchResult {

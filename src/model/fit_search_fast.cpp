@@ -76,10 +76,17 @@ std::vector<double> scanValues(double from, double to, double step) {
 // The smallest sum of squares whose root is not below best: comparing a
 // running sum with it says exactly whether the root of the finished sum can
 // still come out below best, since both the root and the sum only grow.
+// Square and root are both correctly rounded, so the walks below take a
+// step or two; the downward one ends at 0 at the latest (a best of 0 gives
+// 0: no sum of squares comes out below it).
 double squaredThreshold(double best) {
     double t = best * best;
     while (std::sqrt(t) < best) t = std::nextafter(t, kEndOfScan);
-    for (double p = std::nextafter(t, 0.0); std::sqrt(p) >= best; p = std::nextafter(t, 0.0)) t = p;
+    while (t > 0) {
+        const double below = std::nextafter(t, 0.0);
+        if (std::sqrt(below) < best) break;
+        t = below;
+    }
     return t;
 }
 
@@ -141,7 +148,9 @@ class FastSearch {
                         continue;
                     }
                     showScanPoint(centres_[3][k3], -9, colour3);
-                    if (tryWidths(k1, k2, k3)) return;
+                    const WidthScan scan = tryWidths(k1, k2, k3);
+                    if (scan == WidthScan::QualityReached) return;
+                    aborted = scan == WidthScan::Aborted;
                 }
             }
         }
@@ -159,6 +168,7 @@ class FastSearch {
             const double c = centres_[j][k];
             const std::size_t nb = widths_[j].size();
             for (std::size_t i = 0; i < nb; ++i) {
+                letEventsRun();
                 double* g = out + i * m_;
                 for (int w = 0; w < m_; ++w) g[w] = unitGaussian(c, widths_[j][i], wave_[w]);
                 double* sums = out + nb * m_;
@@ -178,6 +188,7 @@ class FastSearch {
         const std::size_t nj = widths_[j].size(), nk = widths_[k].size();
         const std::vector<double>& table = cache.get(key, nj * nk, [&](double* out) {
             for (std::size_t a = 0; a < nj; ++a) {
+                letEventsRun();
                 for (std::size_t b = 0; b < nk; ++b)
                     out[a * nk + b] = dot(gj + a * m_, gk + b * m_, m_);
             }
@@ -194,33 +205,39 @@ class FastSearch {
 
     double thresholdFor(double best) const { return n_ == 3 ? squaredThreshold(best) : best; }
 
-    bool tryWidths(std::size_t k1, std::size_t k2, std::size_t k3) {
+    void letEventsRun() {
+        if (progress_.LetEventsRun) progress_.LetEventsRun();
+    }
+
+    WidthScan tryWidths(std::size_t k1, std::size_t k2, std::size_t k3) {
         const double c1 = centres_[1][k1], c2 = centres_[2][k2], c3 = centres_[3][k3];
         const double y1 = residualAt(setup_, c1);
         const double y2 = residualAt(setup_, c2);
         const double y3 = residualAt(setup_, c3);
         if (std::floor(y1) < kStrongResidual && std::floor(y2) < kStrongResidual &&
             std::floor(y3) < kStrongResidual) {
-            return false;
+            return WidthScan::Done;
         }
         const std::int64_t evaluatedBefore = counts_.evaluated;
-        const bool stop =
+        const WidthScan scan =
             n_ == 3 ? tryThree(k1, k2, k3, y1, y2, y3) : tryOneOrTwo(k1, k2, k3, y1, y2);
         if (counts_.evaluated != evaluatedBefore) s_.Wave = setup_.deviation.exitWave;
-        return stop;
+        return scan;
     }
 
-    bool tryOneOrTwo(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2) {
+    WidthScan tryOneOrTwo(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2) {
         const double c1 = centres_[1][k1], c2 = centres_[2][k2];
         const std::vector<double>& b1s = widths_[1];
         const std::vector<double>& b2s = widths_[2];
         const double* g1 = slab(1, k1);
         const double* g2 = n_ == 2 ? slab(2, k2) : nullptr;
+        CheckPoints checks(setup_.widthsPerCheck);
         Trial t;
         t.c = {0, c1, c2, centres_[3][k3]};
         for (std::size_t i1 = 0; i1 < b1s.size(); ++i1) {
             const double c = unitGaussian(c1, b1s[i1], c2);
             for (std::size_t i2 = 0; i2 < b2s.size(); ++i2) {
+                if (checks.due() && abortedAtCheck(s_, progress_, counts_)) return WidthScan::Aborted;
                 if (n_ == 2) {
                     if (!solveTwo(y1, y2, unitGaussian(c2, b2s[i2], c1), c, t)) continue;
                 } else {
@@ -231,13 +248,13 @@ class FastSearch {
                 if (!sumBelowBest(t, g1 + i1 * m_, g2 ? g2 + i2 * m_ : nullptr, nullptr, sum))
                     continue;
                 t.b = {0, b1s[i1], b2s[i2], 0};
-                if (improve(t, sum)) return true;
+                if (improve(t, sum)) return WidthScan::QualityReached;
             }
         }
-        return false;
+        return WidthScan::Done;
     }
 
-    bool tryThree(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2, double y3) {
+    WidthScan tryThree(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2, double y3) {
         const double c1 = centres_[1][k1], c2 = centres_[2][k2], c3 = centres_[3][k3];
         const std::vector<double>& b1s = widths_[1];
         const std::vector<double>& b2s = widths_[2];
@@ -277,6 +294,7 @@ class FastSearch {
         TrialSums sums;
         sums.RR = RR_;
         sums.rootRR = std::sqrt(RR_);
+        CheckPoints checks(setup_.widthsPerCheck);
         Trial t;
         t.c = {0, c1, c2, c3};
         for (std::size_t i1 = 0; i1 < nb1; ++i1) {
@@ -289,6 +307,8 @@ class FastSearch {
                 sums.rootGG[2] = sums2[2 * nb2 + i2];
                 sums.G12 = q12[i1 * nb2 + i2];
                 for (std::size_t i3 = 0; i3 < nb3; ++i3) {
+                    if (checks.due() && abortedAtCheck(s_, progress_, counts_))
+                        return WidthScan::Aborted;
                     if (!solveThree(y1, y2, y3, a[i2], b[i3], c[i1], d[i1], e[i3], f[i2], t)) {
                         continue;
                     }
@@ -304,11 +324,11 @@ class FastSearch {
                     double sum = 0;
                     if (!sumBelowBest(t, s1 + i1 * m_, s2 + i2 * m_, s3 + i3 * m_, sum)) continue;
                     t.b = {0, b1s[i1], b2s[i2], b3s[i3]};
-                    if (improve(t, std::sqrt(sum))) return true;
+                    if (improve(t, std::sqrt(sum))) return WidthScan::QualityReached;
                 }
             }
         }
-        return false;
+        return WidthScan::Done;
     }
 
     // The trial's deviation sum in the plain search's order of operations.

@@ -112,6 +112,7 @@ bool beginSearch(State& s, int n, double Q, Setup& setup, SearchResult& result) 
     setup.picks.x = s.PeakX;
     setup.picks.w = s.PeakW;
     setup.deviation = sampleFitRange(s, deviationStep(Q));
+    setup.widthsPerCheck = std::max(1, kTermsPerCheck / std::max(setup.deviation.count, 1));
     setup.R = s.Residual;
     return true;
 }

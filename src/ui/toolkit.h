@@ -80,6 +80,10 @@ public:
 
     // Let pending events run; handlers may run inside it.
     virtual void pumpEvents() = 0;
+    // Let pending events run if they have waited long; long computations
+    // call it often. The default runs nothing, so a run without a window
+    // is the same on every machine whatever its speed.
+    virtual void pumpEventsIfDue() {}
     virtual void beep() = 0;
 
     // Files, in the current folder. The defaults use the real disk.

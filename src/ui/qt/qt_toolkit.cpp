@@ -195,6 +195,11 @@ std::string QtToolkit::inputBox(std::string_view prompt) {
 
 void QtToolkit::pumpEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    sinceEventsRan_.start();
+}
+
+void QtToolkit::pumpEventsIfDue() {
+    if (!sinceEventsRan_.isValid() || sinceEventsRan_.elapsed() >= kEventWaitMs) pumpEvents();
 }
 
 void QtToolkit::beep() {

@@ -3,6 +3,7 @@
 // drawing surface keeps what was drawn in a backing picture.
 #pragma once
 
+#include <QElapsedTimer>
 #include <array>
 #include <memory>
 #include <string>
@@ -55,10 +56,16 @@ class QtToolkit : public Toolkit {
     void messageBox(std::string_view text) override;
     std::string inputBox(std::string_view prompt) override;
     void pumpEvents() override;
+    void pumpEventsIfDue() override;
     void beep() override;
 
   private:
+    // Longest wait of pending events inside a long computation: short
+    // enough that the window repaints and "Exit" and "Cancel" act at once.
+    static constexpr qint64 kEventWaitMs = 20;
+
     std::unique_ptr<MainWindow> window_;
+    QElapsedTimer sinceEventsRan_;  // invalid until events first ran
 };
 
 // The program on the real window: the shared state and the toolkit,
