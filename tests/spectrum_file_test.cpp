@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -158,6 +159,60 @@ TEST(SpectrumFile, ReadsEveryWayOfWritingTheSameRows) {
     }
 }
 
+// The text as a spreadsheet's "Unicode Text" export writes it: UTF-16 with
+// its byte-order mark, every character below 128.
+std::string utf16(std::string_view text, bool littleEndian) {
+    std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char c : text) {
+        bytes += littleEndian ? c : '\0';
+        bytes += littleEndian ? '\0' : c;
+    }
+    return bytes;
+}
+
+// A file and its twin with a byte-order mark or in UTF-16 load to the same
+// doubles; the mark costs no row.
+TEST(SpectrumFile, ReadsTheSameFileInEveryEncoding) {
+    const std::string spectrum = "400\t10\r\n401\t20.5\r\n402\t30\r\n";
+    const std::string result =
+        "title\r\nAmplitude, 50\r\nPeak Location, 401\r\nPeak Width, 2\r\nRMS=, 1\r\n"
+        "Wavelength,Data,Equation\r\n 400, 10, 0\r\n 401, 20.5, 0\r\n 402, 30, 0\r\n";
+    const std::string utf8Mark = "\xEF\xBB\xBF";
+    const struct {
+        const char* label;
+        const char* extension;
+        std::string plain, twin;
+    } cases[] = {
+        {"UTF-8 with mark", ".txt", spectrum, utf8Mark + spectrum},
+        {"UTF-16 LE with mark", ".txt", spectrum, utf16(spectrum, true)},
+        {"UTF-16 BE with mark", ".txt", spectrum, utf16(spectrum, false)},
+        {"comma-separated, UTF-8 mark", ".txt", spectrum,
+         utf8Mark + "400,10\r\n401,20.5\r\n402,30\r\n"},
+        {"result file, UTF-8 with mark", ".pkd", result, utf8Mark + result},
+        {"result file, UTF-16 LE with mark", ".pkd", result, utf16(result, true)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        Loader plain, twin;
+        plain.folder.write(std::string("data") + c.extension, c.plain);
+        twin.folder.write(std::string("data") + c.extension, c.twin);
+        const std::vector<DrawCall> plainSegments = plain.load("data");
+        const std::vector<DrawCall> twinSegments = twin.load("data");
+        EXPECT_EQ(plain.s().PeakX[0], 400);
+        EXPECT_TRUE(plain.ui().messages.empty());
+        EXPECT_TRUE(twin.ui().messages.empty());
+        EXPECT_EQ(twin.ui().windowCaption, plain.ui().windowCaption);
+        EXPECT_EQ(twin.s().PeakX[0], plain.s().PeakX[0]);
+        EXPECT_EQ(twin.s().PeakW[0], plain.s().PeakW[0]);
+        EXPECT_EQ(twin.s().Spectrum, plain.s().Spectrum);
+        EXPECT_EQ(twin.s().EqIo, plain.s().EqIo);
+        EXPECT_EQ(twin.s().EqXo, plain.s().EqXo);
+        EXPECT_EQ(twin.s().EqW, plain.s().EqW);
+        EXPECT_EQ(twin.ui().listLines(), plain.ui().listLines());
+        EXPECT_EQ(twinSegments.size(), plainSegments.size());
+    }
+}
+
 // Small files whose rescaled values and range pin the reading rules.
 TEST(SpectrumFile, ScalesTheWorkedExamples) {
     const struct {
@@ -276,6 +331,11 @@ TEST(SpectrumFile, RowsOutsideTheArrayAreSkippedAndCountedOnce) {
 
 // Sources that yield nothing to scale: one message, the reset state, no trace.
 TEST(SpectrumFile, UnloadableSourcesLeaveTheResetStateWithAMessage) {
+    std::string utf32("\xFF\xFE\0\0", 4);
+    for (const char c : std::string_view("400\t10\r\n401\t20\r\n")) {
+        utf32 += c;
+        utf32.append(3, '\0');
+    }
     const struct {
         const char* label;
         const char* fileName;
@@ -288,6 +348,8 @@ TEST(SpectrumFile, UnloadableSourcesLeaveTheResetStateWithAMessage) {
         {"flat spectrum", "x.txt", "400\t5\n401\t5\n402\t5\n"},
         {"flat zero spectrum", "x.txt", "400\t0\n401\t0\n"},
         {"span too wide to scale", "x.txt", "400\t-1e308\n401\t1e308\n"},
+        {"UTF-16 without a mark", "x.txt", utf16("400\t10\r\n401\t20\r\n", true).substr(2)},
+        {"UTF-32 with its mark", "x.txt", utf32},
         {"result file shorter than its six lines", "x.pkd", "title\r\nAmplitude, 5\r\n"},
         {"result file without data rows", "x.pkd", "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n"},
         {"result file rows without two commas", "x.pkd", "a\nb\nc\nd\ne\nf\n400, 5\n401\n"},
@@ -445,6 +507,36 @@ TEST(FileText, SplitsLinesAtEveryKindOfLineEnd) {
         {"\r\r\n\n", {"", "", ""}},
     };
     for (const auto& c : cases) EXPECT_EQ(splitLines(c.text), c.lines) << c.text;
+}
+
+std::string bytesOf(std::initializer_list<unsigned char> bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Code units beyond ASCII whose bytes read alone would be line ends or digits
+// (U+0D0A, U+3034) stay one harmless character each.
+TEST(FileText, DecodesUtf16ByItsMarkOneCharacterPerCodeUnit) {
+    const struct {
+        const char* label;
+        std::string bytes, text;
+    } cases[] = {
+        {"no mark", "400\t10\r\n", "400\t10\r\n"},
+        {"UTF-8 mark", bytesOf({0xEF, 0xBB, 0xBF, '4', '\t', '1'}), "4\t1"},
+        {"UTF-8 mark only", bytesOf({0xEF, 0xBB, 0xBF}), ""},
+        {"UTF-16 LE", bytesOf({0xFF, 0xFE, '4', 0, '\t', 0, '1', 0, '\r', 0, '\n', 0}), "4\t1\r\n"},
+        {"UTF-16 BE", bytesOf({0xFE, 0xFF, 0, '4', 0, '\t', 0, '1', 0, '\r', 0, '\n'}), "4\t1\r\n"},
+        {"UTF-16 beyond ASCII",
+         bytesOf({0xFF, 0xFE, '1', 0, 0x0A, 0x0D, '4', '0', '2', 0, 0xE9, 0}), "1??2?"},
+        {"UTF-16 surrogates, paired and alone",
+         bytesOf({0xFE, 0xFF, 0xD8, 0x3D, 0xDE, 0x00, 0xDC, 0x00}), "???"},
+        {"UTF-16 NUL", bytesOf({0xFF, 0xFE, '1', 0, 0, 0, '2', 0}), bytesOf({'1', 0, '2'})},
+        {"UTF-16 odd byte count", bytesOf({0xFF, 0xFE, '1', 0, '2'}), "1?"},
+        {"UTF-32 LE mark", bytesOf({0xFF, 0xFE, 0, 0, '4', 0, 0, 0}),
+         bytesOf({0xFF, 0xFE, 0, 0, '4', 0, 0, 0})},
+        {"mark not at the start", bytesOf({'4', 0xEF, 0xBB, 0xBF}),
+         bytesOf({'4', 0xEF, 0xBB, 0xBF})},
+    };
+    for (const auto& c : cases) EXPECT_EQ(decodeFileText(c.bytes), c.text) << c.label;
 }
 
 TEST(FileText, ReadsDecimalCommasAndTellsHugeNumbersFromZero) {

@@ -70,7 +70,38 @@ bool beyondDoubleRange(std::string_view text) {
     return magnitude > 0;
 }
 
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LittleMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BigMark = "\xFE\xFF";
+constexpr std::string_view kUtf32LittleMark{"\xFF\xFE\0\0", 4};
+
+// UTF-16 after its mark, one character per code unit; see decodeFileText.
+std::string fromUtf16(std::string_view units, bool littleEndian) {
+    std::string text;
+    text.reserve(units.size() / 2 + 1);
+    for (size_t i = 0; i + 1 < units.size(); i += 2) {
+        const unsigned first = static_cast<unsigned char>(units[i]);
+        const unsigned second = static_cast<unsigned char>(units[i + 1]);
+        const unsigned unit = littleEndian ? (second << 8 | first) : (first << 8 | second);
+        text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+    }
+    if (units.size() % 2 != 0) text.push_back('?');
+    return text;
+}
+
 }  // namespace
+
+std::string decodeFileText(std::string bytes) {
+    const std::string_view text = bytes;
+    if (text.starts_with(kUtf8Mark)) {
+        bytes.erase(0, kUtf8Mark.size());
+        return bytes;
+    }
+    if (text.starts_with(kUtf32LittleMark)) return bytes;
+    if (text.starts_with(kUtf16LittleMark)) return fromUtf16(text.substr(2), true);
+    if (text.starts_with(kUtf16BigMark)) return fromUtf16(text.substr(2), false);
+    return bytes;
+}
 
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;

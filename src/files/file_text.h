@@ -2,10 +2,22 @@
 // as instruments and spreadsheets write them, and result files.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace peakfold {
+
+// The text of a whole file as the line and number readers take it. A
+// byte-order mark at the start is dropped: UTF-8 (EF BB BF), as spreadsheets
+// and many editors write it, and UTF-16 little- and big-endian (FF FE, FE FF),
+// whose text is then decoded to one character per code unit. Code units
+// beyond ASCII, surrogates and a last byte without its partner become '?',
+// which no number or line end is made of, so they can neither make digits nor
+// join or split lines. Any other text is given back as it is, UTF-32 with its
+// mark (FF FE 00 00) too: it holds no rows the readers can find. The decoded
+// text is never longer than the file.
+std::string decodeFileText(std::string bytes);
 
 // The lines of a text, without their line ends. LF, CR LF and a lone CR
 // each end a line; a line end after the last line opens no further line.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "files/file_names.h"
 #include "files/file_text.h"
@@ -93,14 +94,17 @@ void GetFile_Click(State& s, Toolkit& ui) {
     const bool resultFile = *source == Source::ResultFile;
     const std::string fileName = s.DataName + (resultFile ? ".pkd" : ".txt");
     std::string error;
-    const std::optional<std::string> content =
+    std::optional<std::string> content =
         ui.readFile(pathInFolder(folder, fileName), kMaxFileBytes, error);
     if (!content) {
         ui.messageBox("Cannot read " + fileName + " (" + error + "). Nothing was loaded.");
         return;
     }
-    std::string problem = resultFile ? readResultFile(*content, fileName, load)
-                                     : readSpectrumFile(*content, fileName, load);
+    // The size cap holds for the file as it lies on disk; decoding only
+    // shortens it.
+    const std::string text = decodeFileText(std::move(*content));
+    std::string problem =
+        resultFile ? readResultFile(text, fileName, load) : readSpectrumFile(text, fileName, load);
     const int lastWave = resultFile ? kMaxWave : kLastRecordWave;
     if (problem.empty()) problem = unloadableProblem(load, fileName, lastWave);
     if (!problem.empty()) {
