@@ -45,6 +45,9 @@ SearchResult FitSearch(State& s, int n, double Q, const SearchProgress& progress
 // for bit, but with the unit Gaussians tabulated and every trial that
 // provably cannot improve on the best rejected without summing it in full.
 SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& progress);
+// The same with the trials evaluated on `threads` worker threads (0: one
+// for each core); the results do not depend on it.
+SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& progress, int threads);
 
 // Whether Q is a quality the search accepts: a finite number above 0.5.
 bool qualityAccepted(double Q);

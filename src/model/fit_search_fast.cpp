@@ -398,6 +398,10 @@ class FastSearch {
 }  // namespace
 
 SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& progress) {
+    return FitSearchFast(s, n, Q, progress, 0);
+}
+
+SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& progress, int) {
     SearchResult result;
     Setup setup;
     if (!beginSearch(s, n, Q, setup, result)) return result;
