@@ -154,8 +154,7 @@ void QtToolkit::setVisible(Control control, bool visible) {
 }
 
 void QtToolkit::setHeight(Control control, int twips) {
-    QWidget* w = widget(control);
-    w->resize(w->width(), std::max(0, twipsToPixels(twips)));
+    window_->setControlHeight(control, twips);
 }
 
 void QtToolkit::setFillColour(Control shape, int colour) {
