@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -531,6 +532,31 @@ class WindowTest : public QObject {
                          qPrintable(where.arg(size.width()).arg(size.height())));
             }
         }
+    }
+
+    // The tooltip names the wavelength a left click at the pointer stores,
+    // and the spectrum's value there inside the loaded data; moving the
+    // pointer runs no handler.
+    void pointerShowsTheWavelengthAClickStoresAndTheValue() {
+        for (int w = 300; w <= 900; ++w) app->s.Spectrum[w] = w / 10.0;
+        app->ui.setText(Control::PeakNbr, "Range");  // clicks set PeakX(0) and nothing advances
+        const double positions[] = {195, 299.6, 300.2, 612.5, 749.9, 900.4, 1005};
+        for (double x : positions) {
+            const QPoint at = graphPixel(x, 50);
+            const QString text = graph().pointerTextAt(at);
+            events.clear();
+            QTest::mouseMove(&graph(), at);
+            QVERIFY(events.empty());
+            QCOMPARE(QToolTip::text(), text);
+            QTest::mouseClick(&graph(), Qt::LeftButton, {}, at);
+            const int nm = static_cast<int>(app->s.PeakX[0]);
+            const QString expected = nm >= 300 && nm <= 900
+                                         ? QString("%1 nm, %2").arg(nm).arg(nm / 10.0)
+                                         : QString("%1 nm").arg(nm);
+            QCOMPARE(text, expected);
+        }
+        QCOMPARE(graph().pointerTextAt(QPointF(0.5, 0.5)), QString());  // on the border
+        QCOMPARE(app->ui.text(Control::PeakNbr), std::string("Range"));
     }
 
     void screenshotOfTheStartedWindow() {

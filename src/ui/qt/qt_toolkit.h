@@ -77,6 +77,11 @@ struct QtApp {
     void start();
 };
 
+// The plot's tooltip for the pointer at plot position x: the whole
+// nanometre a left click there stores, and inside the loaded data the
+// spectrum's value there, to one decimal ("612 nm, 45.3").
+std::string pointerText(const State& s, float x);
+
 // Pixels of the window at its start size for a length in twips.
 int twipsToPixels(int twips);
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -117,6 +118,7 @@ GraphSurface::GraphSurface(Toolkit& ui, QWidget* parent) : QFrame(parent), ui_(u
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);  // for the pointer's tooltip
 }
 
 QSize GraphSurface::deviceSize() const {
@@ -200,6 +202,12 @@ QPointF GraphSurface::plotOf(QPointF widgetPosition) const {
     const double py = std::floor((widgetPosition.y() - inner.top()) * ratio) + 0.5;
     return {kPlotLeft + px * kPlotWidth / device.width(),
             kPlotTop + py * kPlotHeight / device.height()};
+}
+
+QString GraphSurface::pointerTextAt(QPointF widgetPosition) const {
+    if (!pointerText_ || !QRectF(contentsRect()).contains(widgetPosition)) return {};
+    // The same position, down to the float, that a mouse-up reports.
+    return QString::fromStdString(pointerText_(static_cast<float>(plotOf(widgetPosition).x())));
 }
 
 void GraphSurface::damage(const QRect& pixels) {
@@ -330,6 +338,22 @@ void GraphSurface::mouseReleaseEvent(QMouseEvent* event) {
     e.x = static_cast<float>(at.x());
     e.y = static_cast<float>(at.y());
     ui_.raise(e);
+}
+
+// Only the tooltip follows the pointer: no event is raised.
+void GraphSurface::mouseMoveEvent(QMouseEvent* event) {
+    const QString text = pointerTextAt(event->position());
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(event->globalPosition().toPoint(), text, this);
+    }
+    QFrame::mouseMoveEvent(event);
+}
+
+void GraphSurface::leaveEvent(QEvent* event) {
+    QToolTip::hideText();
+    QFrame::leaveEvent(event);
 }
 
 // ---- buttons with mouse-ups ----

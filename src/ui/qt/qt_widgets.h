@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -45,10 +47,20 @@ class GraphSurface : public QFrame {
     // of the device pixel under the pointer.
     QPointF plotOf(QPointF widgetPosition) const;
 
+    // What the tooltip says for the pointer at plot position x; the surface
+    // asks for it on every move over the inner area. Nothing is shown when
+    // it is not set.
+    void setPointerText(std::function<std::string(float x)> text) {
+        pointerText_ = std::move(text);
+    }
+    QString pointerTextAt(QPointF widgetPosition) const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
   private:
     enum class Shape : uint8_t { Line, Box, FilledBox, Point, Dropped };
@@ -74,6 +86,7 @@ class GraphSurface : public QFrame {
     void damage(const QRect& pixels);
 
     Toolkit& ui_;
+    std::function<std::string(float x)> pointerText_;
     QImage picture_;  // the inner area, one pixel per device pixel
     QRect dirty_;     // picture pixels drawn since the last paint
 
