@@ -90,6 +90,7 @@ class WindowTest : public QObject {
 
     void startUpShowsTheCaptionAndInitialTexts() {
         QCOMPARE(app->ui.window()->windowTitle(), QString("Form1"));
+        QVERIFY(!app->ui.window()->windowIcon().pixmap(48, 48).isNull());  // built in
         const struct {
             Control control;
             const char* text;

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFont>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -501,10 +502,20 @@ const QSize& startSize() {
     return size;
 }
 
+// The program's icon, from the pictures built into the program.
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {48, 256}) {
+        icon.addFile(QString(":/peakfold/peakfold-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(Toolkit& ui) {
     setWindowTitle("Form1");
+    setWindowIcon(programIcon());
     setMinimumSize(startSize());
     resize(startSize());
 
