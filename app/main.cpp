@@ -61,6 +61,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     qInstallMessageHandler(previous);
     for (const QString& note : startUpNotes()) qWarning("%s", qPrintable(note));
+    // Lets the desktop match the window to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName("peakfold");
     // Qt takes the user's locale for the C library; numbers in files and on
     // screen are always written with a point, so keep the C rules for them.
     std::setlocale(LC_NUMERIC, "C");

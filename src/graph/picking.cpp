@@ -29,13 +29,6 @@ double numberOfPeaks(const Toolkit& ui) {
     return TextNum(ui.text(Control::CalculateNbr));
 }
 
-// A mouse position as a pick: the whole wavelength at or below it. A button
-// released beyond the edge of the plot gives the nearest end of the array, so
-// a pick from the mouse always names a wavelength that has data.
-double pickOf(float x) {
-    return waveIndex(std::floor(x));
-}
-
 void filledBox(Toolkit& ui, double x1, double y1, double x2, double y2, int colour) {
     ui.graphLine(plotCoordinate(x1), plotCoordinate(y1), plotCoordinate(x2), plotCoordinate(y2),
                  LineStyle::FilledBox, colour);
@@ -57,6 +50,10 @@ std::string_view substring(std::string_view text, long start, long count) {
 }
 
 }  // namespace
+
+double pickOf(float x) {
+    return waveIndex(std::floor(x));
+}
 
 void Graph_MouseUp(State& s, Toolkit& ui, int16_t button, int16_t, float x, float) {
     const int i = PickIndex(ui);

@@ -20,4 +20,9 @@ void ParseSettingsLine(State& s, std::string_view text);
 int16_t EstimateHalfWidth(const State& s, int p);
 void DrawPickStrip(State& s, Toolkit& ui, int barColour);
 
+// A mouse position as a pick: the whole wavelength at or below it. A button
+// released beyond the edge of the plot gives the nearest end of the array, so
+// a pick from the mouse always names a wavelength that has data.
+double pickOf(float x);
+
 }  // namespace peakfold

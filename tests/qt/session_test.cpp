@@ -1,12 +1,15 @@
 // A user's session through the real window: load the test spectrum, pick
 // three peaks and the range on the plot, Calculate, Keep a line, Calculate
-// again, Save, and load the file back. Runs in a fresh current folder.
+// again (and maximise the window for a picture), Save, and load the file
+// back. Runs in a fresh current folder.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QInputDialog>
 #include <QListWidget>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QtTest>
 #include <cmath>
@@ -159,6 +162,12 @@ class SessionTest : public QObject {
         }
         QCOMPARE(kept, 1);
         saveScreenshot("peakfold-fit.png");
+        QWidget* window = app->ui.window();
+        window->showMaximized();
+        QTRY_COMPARE(window->size(), window->screen()->availableSize());
+        saveScreenshot("peakfold-fit-maximised.png");
+        window->showNormal();
+        QTRY_COMPARE(window->size(), QSize(753, 400));
 
         // Save: the first three equations and the kept one, with amplitudes
         // that do not round to zero.
@@ -195,5 +204,19 @@ class SessionTest : public QObject {
     }
 };
 
-QTEST_MAIN(SessionTest)
+int main(int argc, char** argv) {
+    // Offscreen, the session runs on a screen of 1600 x 900 pixels, so that
+    // the maximised window looks as on a common laptop screen.
+    QTemporaryFile screens;
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screens.open()) {
+        screens.write(R"({"windowFrameMargins": false, "screens": [{"name": "screen",
+            "x": 0, "y": 0, "width": 1600, "height": 900, "logicalDpi": 96, "dpr": 1}]})");
+        screens.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toLocal8Bit());
+    }
+    QApplication app(argc, argv);
+    SessionTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "session_test.moc"

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -89,6 +90,7 @@ class WindowTest : public QObject {
 
     void startUpShowsTheCaptionAndInitialTexts() {
         QCOMPARE(app->ui.window()->windowTitle(), QString("Form1"));
+        QVERIFY(!app->ui.window()->windowIcon().pixmap(48, 48).isNull());  // built in
         const struct {
             Control control;
             const char* text;
@@ -448,6 +450,114 @@ class WindowTest : public QObject {
         app->ui.window()->activateWindow();
         QTest::qWait(20);
         QCOMPARE(app->ui.listCount(Control::HelpList), 54);
+    }
+
+    // Twice the start size: the table scaled, the plot drawn again at the
+    // new size with one-pixel lines, picks mapped through the new scale,
+    // and back at the start size every pixel as before.
+    void growingScalesTheLayoutAndDrawsThePlotAgain() {
+        app->ui.graphLine(300, 20, 400, 20, LineStyle::Line, 10);
+        app->ui.graphLine(600, 10, 700, 40, LineStyle::FilledBox, 12);
+        app->ui.graphPoint(550, 50, 11);
+        QTest::qWait(20);
+        const QImage atStart = graphPicture();
+        std::vector<QRect> startGeometry;
+        for (const ControlLayout& layout : kControls)
+            startGeometry.push_back(app->ui.widget(layout.control)->geometry());
+        const double startFont = app->ui.widget(Control::List)->font().pointSizeF();
+
+        QWidget* window = app->ui.window();
+        window->resize(2 * window->size());
+        QTRY_COMPARE(window->size(), QSize(1506, 800));
+        for (size_t i = 0; i < kControls.size(); ++i) {
+            const QRect& g = startGeometry[i];
+            QCOMPARE(app->ui.widget(kControls[i].control)->geometry(),
+                     QRect(2 * g.x(), 2 * g.y(), 2 * g.width(), 2 * g.height()));
+        }
+        QCOMPARE(app->ui.widget(Control::List)->font().pointSizeF(), 2 * startFont);
+
+        // The grid line at 500 nm, one pixel wide at the scaled column.
+        const QImage image = graphPicture();
+        const QRect inner = graph().contentsRect();
+        const int column = inner.left() + static_cast<int>((500 - 190) * inner.width() / 820.0);
+        const int row = inner.top() + inner.height() / 2;
+        QCOMPARE(image.pixel(column, row), kDarkGrey);
+        QCOMPARE(image.pixel(column - 1, row), kBlack);
+        QCOMPARE(image.pixel(column + 1, row), kBlack);
+        // What was drawn before is there at the new size.
+        QCOMPARE(image.pixel(graphPixel(350, 20)), paletteRgb(10));
+        QCOMPARE(image.pixel(graphPixel(650, 25)), paletteRgb(12));
+        QCOMPARE(image.pixel(graphPixel(550, 50)), paletteRgb(11));
+
+        dispatching = false;
+        QTest::mouseClick(&graph(), Qt::LeftButton, {}, graphPixel(500, 50));
+        QCOMPARE(events.size(), size_t(1));
+        QVERIFY2(std::abs(events[0].x - 500) <= 0.5 * 820 / inner.width() &&
+                     std::abs(events[0].y - 50) <= 0.5 * 120 / inner.height(),
+                 qPrintable(QString("at %1, %2").arg(events[0].x).arg(events[0].y)));
+
+        window->resize(400, 300);  // below the start size: held there
+        QTRY_COMPARE(window->size(), QSize(753, 400));
+        QCOMPARE(app->ui.widget(Control::List)->font().pointSizeF(), startFont);
+        QCOMPARE(graphPicture(), atStart);
+    }
+
+    // More calls than the surface keeps one by one, then a call repeated
+    // and a point set again on the same place: each size shows what the
+    // last call at a place drew.
+    void drawingAgainKeepsTheOrderOfRepeatedAndManyCalls() {
+        for (int i = 0; i < 100000; ++i) {  // a solid block, point by point
+            app->ui.graphPoint(600 + (i % 400) * 0.05f, 20 + (i / 400) * 0.1f, 13);
+        }
+        app->ui.graphPoint(500, -7, 12);
+        app->ui.graphLine(490, -7, 510, -7, LineStyle::Line, 10);
+        app->ui.graphPoint(500, -7, 14);  // on top: 14
+        app->ui.graphLine(300, -5, 400, -5, LineStyle::Line, 9);
+        app->ui.graphPoint(350, -5, 12);
+        app->ui.graphLine(300, -5, 400, -5, LineStyle::Line, 9);  // again on top: 9
+        app->ui.graphLine(800, 30, 900, 30, LineStyle::Line, 11);
+        const struct {
+            double x, y;
+            QRgb colour;
+        } cases[] = {
+            {500, -7, paletteRgb(14)}, {350, -5, paletteRgb(9)}, {610, 30, paletteRgb(13)},
+            {850, 30, paletteRgb(11)}, {850, 31, kBlack},
+        };
+        for (QSize size : {QSize(1506, 800), QSize(900, 1000), QSize(753, 400)}) {
+            app->ui.window()->resize(size);
+            QTRY_COMPARE(app->ui.window()->size(), size);
+            const QImage image = graphPicture();
+            for (const auto& c : cases) {
+                const QString where = QString("%1, %2 at %3 x %4").arg(c.x).arg(c.y);
+                QVERIFY2(image.pixel(graphPixel(c.x, c.y)) == c.colour,
+                         qPrintable(where.arg(size.width()).arg(size.height())));
+            }
+        }
+    }
+
+    // The tooltip names the wavelength a left click at the pointer stores,
+    // and the spectrum's value there inside the loaded data; moving the
+    // pointer runs no handler.
+    void pointerShowsTheWavelengthAClickStoresAndTheValue() {
+        for (int w = 300; w <= 900; ++w) app->s.Spectrum[w] = w / 10.0;
+        app->ui.setText(Control::PeakNbr, "Range");  // clicks set PeakX(0) and nothing advances
+        const double positions[] = {195, 299.6, 300.2, 612.5, 749.9, 900.4, 1005};
+        for (double x : positions) {
+            const QPoint at = graphPixel(x, 50);
+            const QString text = graph().pointerTextAt(at);
+            events.clear();
+            QTest::mouseMove(&graph(), at);
+            QVERIFY(events.empty());
+            QCOMPARE(QToolTip::text(), text);
+            QTest::mouseClick(&graph(), Qt::LeftButton, {}, at);
+            const int nm = static_cast<int>(app->s.PeakX[0]);
+            const QString expected = nm >= 300 && nm <= 900
+                                         ? QString("%1 nm, %2").arg(nm).arg(nm / 10.0)
+                                         : QString("%1 nm").arg(nm);
+            QCOMPARE(text, expected);
+        }
+        QCOMPARE(graph().pointerTextAt(QPointF(0.5, 0.5)), QString());  // on the border
+        QCOMPARE(app->ui.text(Control::PeakNbr), std::string("Range"));
     }
 
     void screenshotOfTheStartedWindow() {

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "graph/picking.h"
+#include "model/numbers.h"
 #include "ui/dispatch.h"
 #include "ui/main_window.h"
 #include "ui/qt/qt_widgets.h"
@@ -23,6 +25,13 @@ QString toQString(std::string_view text) {
 
 std::string toStdString(const QString& text) {
     return text.toUtf8().toStdString();
+}
+
+// Numbers are written with a blank in place of a plus sign; a tooltip
+// needs none.
+std::string withoutLeadingBlank(std::string text) {
+    if (!text.empty() && text.front() == ' ') text.erase(0, 1);
+    return text;
 }
 
 }  // namespace
@@ -154,8 +163,7 @@ void QtToolkit::setVisible(Control control, bool visible) {
 }
 
 void QtToolkit::setHeight(Control control, int twips) {
-    QWidget* w = widget(control);
-    w->resize(w->width(), std::max(0, twipsToPixels(twips)));
+    window_->setControlHeight(control, twips);
 }
 
 void QtToolkit::setFillColour(Control shape, int colour) {
@@ -208,8 +216,30 @@ void QtToolkit::beep() {
 
 // ---- the program ----
 
+std::string pointerText(const State& s, float x) {
+    const int nm = static_cast<int>(pickOf(x));
+    std::string text = withoutLeadingBlank(NumText(nm)) + " nm";
+    // The state keeps no extent of the loaded data, and entries never loaded
+    // hold 0: the data runs from the first to the last wavelength whose
+    // value is not 0.
+    const auto isData = [](double v) { return v != 0; };
+    const auto first = std::find_if(s.Spectrum.begin(), s.Spectrum.end(), isData);
+    const auto last = std::find_if(s.Spectrum.rbegin(), s.Spectrum.rend(), isData);
+    const long from = first - s.Spectrum.begin(), to = s.Spectrum.rend() - last - 1;
+    if (nm >= from && nm <= to) {
+        // One decimal is finer than a pixel of the plot; adding 0 turns a
+        // rounded -0 into 0.
+        const double value = std::round(s.Spectrum[static_cast<size_t>(nm)] * 10) / 10 + 0.0;
+        text += ", " + withoutLeadingBlank(NumText(value));
+    }
+    return text;
+}
+
 QtApp::QtApp() {
     connect(s, ui);
+    static_cast<GraphSurface*>(ui.widget(Control::Graph))->setPointerText([this](float x) {
+        return pointerText(s, x);
+    });
 }
 
 void QtApp::start() {

@@ -1,6 +1,7 @@
 // The real window: a Qt Widgets implementation of the toolkit. Every control
-// of the main window sits at its place from the layout table, and the
-// drawing surface keeps what was drawn in a backing picture.
+// of the main window sits at its place from the layout table, scaled with
+// the window, and the drawing surface keeps what was drawn so that it can
+// draw it again at any size.
 #pragma once
 
 #include <QElapsedTimer>
@@ -83,7 +84,12 @@ struct QtApp {
     void start();
 };
 
-// Pixels of the window for a length in twips.
+// The plot's tooltip for the pointer at plot position x: the whole
+// nanometre a left click there stores, and inside the loaded data the
+// spectrum's value there, to one decimal ("612 nm, 45.3").
+std::string pointerText(const State& s, float x);
+
+// Pixels of the window at its start size for a length in twips.
 int twipsToPixels(int twips);
 
 }  // namespace peakfold

@@ -2,11 +2,14 @@
 
 #include <QCloseEvent>
 #include <QFont>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "ui/qt/qt_toolkit.h"
@@ -95,24 +98,95 @@ QColor paletteColour(int colour) {
 
 // ---- drawing surface ----
 
+namespace {
+
+// Live calls kept for drawing again. A full plot with nine curves, the raw
+// data and the pick strip is about ten thousand; the search's progress
+// points repeat a few thousand places.
+constexpr size_t kMaxCalls = size_t{1} << 16;
+// Holes left by dropped calls are removed once there are this many and they
+// outnumber the live calls, so compaction costs little per call.
+constexpr size_t kMinHolesToCompact = 4096;
+
+// Every colour that is not a palette index draws in the default colour.
+int paletteIndexOrDefault(int colour) {
+    return colour >= 0 && colour < static_cast<int>(kPalette.size()) ? colour : kDefaultColour;
+}
+
+}  // namespace
+
 GraphSurface::GraphSurface(Toolkit& ui, QWidget* parent) : QFrame(parent), ui_(ui) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);  // for the pointer's tooltip
 }
 
+QSize GraphSurface::deviceSize() const {
+    const QSize inner = contentsRect().size();
+    const double ratio = devicePixelRatioF();
+    return QSize(static_cast<int>(std::lround(inner.width() * ratio)),
+                 static_cast<int>(std::lround(inner.height() * ratio)))
+        .expandedTo(QSize(1, 1));
+}
+
+// A new size or device pixel ratio draws everything since the last clear
+// again, on a picture of the new device pixels.
 void GraphSurface::fitPicture() {
-    const QSize size = contentsRect().size().expandedTo(QSize(1, 1));
+    const QSize size = deviceSize();
     if (picture_.size() == size) return;
-    QImage resized(size, QImage::Format_RGB32);
-    resized.fill(static_cast<QRgb>(kBackground));
-    if (!picture_.isNull()) {
-        QPainter painter(&resized);
-        painter.drawImage(0, 0, picture_);
+    picture_ = QImage(size, QImage::Format_RGB32);
+    picture_.fill(static_cast<QRgb>(kBackground));
+    if (!base_.isNull()) {
+        QPainter painter(&picture_);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRect(QPoint(0, 0), size), base_);
     }
-    picture_ = resized;
+    for (const Call& call : calls_) paintCall(call);
     dirty_ = picture_.rect();
     update();
+}
+
+size_t GraphSurface::KeyHash::operator()(const CallKey& key) const {
+    size_t h = 1469598103934665603ull;
+    for (uint32_t word : key) h = (h ^ word) * 1099511628211ull;
+    return h;
+}
+
+GraphSurface::CallKey GraphSurface::keyOf(const Call& call) {
+    auto bits = [](float v) { return std::bit_cast<uint32_t>(v); };
+    if (call.shape == Shape::Point) {
+        return {bits(call.x1), bits(call.y1), 0, 0, static_cast<uint32_t>(Shape::Point) << 8};
+    }
+    return {bits(call.x1), bits(call.y1), bits(call.x2), bits(call.y2),
+            static_cast<uint32_t>(call.shape) << 8 | static_cast<uint32_t>(call.colour + 1)};
+}
+
+void GraphSurface::record(const Call& call) {
+    const auto [at, added] = callIndex_.try_emplace(keyOf(call), calls_.size());
+    if (!added) {
+        calls_[at->second].shape = Shape::Dropped;
+        ++holes_;
+        at->second = calls_.size();
+    }
+    calls_.push_back(call);
+    if (calls_.size() - holes_ > kMaxCalls) {
+        // The picture already shows every call: it becomes the base, and a
+        // new size scales it under the calls that follow.
+        base_ = picture_;
+        calls_.clear();
+        callIndex_.clear();
+        holes_ = 0;
+    } else if (holes_ >= kMinHolesToCompact && 2 * holes_ > calls_.size()) {
+        compact();
+    }
+}
+
+void GraphSurface::compact() {
+    std::erase_if(calls_, [](const Call& call) { return call.shape == Shape::Dropped; });
+    callIndex_.clear();
+    for (size_t i = 0; i < calls_.size(); ++i) callIndex_[keyOf(calls_[i])] = i;
+    holes_ = 0;
 }
 
 QPointF GraphSurface::pixelOf(double x, double y) const {
@@ -123,10 +197,18 @@ QPointF GraphSurface::pixelOf(double x, double y) const {
 
 QPointF GraphSurface::plotOf(QPointF widgetPosition) const {
     const QRect inner = contentsRect();
-    const double px = std::floor(widgetPosition.x() - inner.left()) + 0.5;
-    const double py = std::floor(widgetPosition.y() - inner.top()) + 0.5;
-    return {kPlotLeft + px * kPlotWidth / inner.width(),
-            kPlotTop + py * kPlotHeight / inner.height()};
+    const QSize device = deviceSize();
+    const double ratio = devicePixelRatioF();
+    const double px = std::floor((widgetPosition.x() - inner.left()) * ratio) + 0.5;
+    const double py = std::floor((widgetPosition.y() - inner.top()) * ratio) + 0.5;
+    return {kPlotLeft + px * kPlotWidth / device.width(),
+            kPlotTop + py * kPlotHeight / device.height()};
+}
+
+QString GraphSurface::pointerTextAt(QPointF widgetPosition) const {
+    if (!pointerText_ || !QRectF(contentsRect()).contains(widgetPosition)) return {};
+    // The same position, down to the float, that a mouse-up reports.
+    return QString::fromStdString(pointerText_(static_cast<float>(plotOf(widgetPosition).x())));
 }
 
 void GraphSurface::damage(const QRect& pixels) {
@@ -135,36 +217,77 @@ void GraphSurface::damage(const QRect& pixels) {
     // One growing rectangle: thousands of progress points stay one cheap
     // repaint at the next turn of the event pump.
     dirty_ = dirty_.united(shown);
-    update(dirty_.translated(contentsRect().topLeft()));
+    const double ratio = devicePixelRatioF();
+    const QRect widgetPixels =
+        ratio == 1 ? dirty_
+                   : QRectF(QPointF(dirty_.topLeft()) / ratio, QSizeF(dirty_.size()) / ratio)
+                         .toAlignedRect();
+    update(widgetPixels.translated(contentsRect().topLeft()));
 }
 
 void GraphSurface::clear() {
+    calls_.clear();
+    callIndex_.clear();
+    holes_ = 0;
+    base_ = QImage();
     fitPicture();
     picture_.fill(static_cast<QRgb>(kBackground));
     damage(picture_.rect());
 }
 
-void GraphSurface::line(double x1, double y1, double x2, double y2, LineStyle style, int colour) {
+void GraphSurface::line(float x1, float y1, float x2, float y2, LineStyle style, int colour) {
     fitPicture();
     if (!finite(x1, y1) || !finite(x2, y2)) return;
-    const QPointF a = pixelOf(x1, y1), b = pixelOf(x2, y2);
-    if (!finite(a.x(), a.y()) || !finite(b.x(), b.y())) return;
-    const double w = picture_.width(), h = picture_.height();
-    const QColor ink = paletteColour(colour);
+    const Shape shape = style == LineStyle::Line  ? Shape::Line
+                        : style == LineStyle::Box ? Shape::Box
+                                                  : Shape::FilledBox;
+    const Call call{x1, y1, x2, y2, shape, paletteIndexOrDefault(colour)};
+    damage(paintCall(call));
+    record(call);
+}
 
-    if (style == LineStyle::Line) {
-        double ax = a.x(), ay = a.y(), bx = b.x(), by = b.y();
-        if (!clipSegment(ax, ay, bx, by, -2, -2, w + 2, h + 2)) return;
-        const QPoint from(pixelIndex(ax), pixelIndex(ay)), to(pixelIndex(bx), pixelIndex(by));
-        QPainter painter(&picture_);
-        painter.setPen(QPen(ink, 1, Qt::SolidLine, Qt::SquareCap));
-        if (from == to) {
-            painter.drawPoint(from);
-        } else {
-            painter.drawLine(from, to);
+void GraphSurface::point(float x, float y, int colour) {
+    fitPicture();
+    if (!finite(x, y)) return;
+    const Call call{x, y, x, y, Shape::Point, paletteIndexOrDefault(colour)};
+    damage(paintCall(call));
+    record(call);
+}
+
+QRect GraphSurface::paintCall(const Call& call) {
+    const double w = picture_.width(), h = picture_.height();
+    auto devicePixelOf = [&](float x, float y) {
+        return QPointF((x - kPlotLeft) * w / kPlotWidth, (y - kPlotTop) * h / kPlotHeight);
+    };
+    const QColor ink = paletteColour(call.colour);
+    const QPointF a = devicePixelOf(call.x1, call.y1), b = devicePixelOf(call.x2, call.y2);
+    if (!finite(a.x(), a.y()) || !finite(b.x(), b.y())) return {};
+
+    switch (call.shape) {
+        case Shape::Dropped:
+            return {};
+        case Shape::Point: {
+            if (!(a.x() >= 0 && a.x() < w && a.y() >= 0 && a.y() < h)) return {};
+            const QPoint pixel(pixelIndex(a.x()), pixelIndex(a.y()));
+            picture_.setPixel(pixel, ink.rgb());
+            return QRect(pixel, QSize(1, 1));
         }
-        damage(QRect(from, to).normalized());
-        return;
+        case Shape::Line: {
+            double ax = a.x(), ay = a.y(), bx = b.x(), by = b.y();
+            if (!clipSegment(ax, ay, bx, by, -2, -2, w + 2, h + 2)) return {};
+            const QPoint from(pixelIndex(ax), pixelIndex(ay)), to(pixelIndex(bx), pixelIndex(by));
+            QPainter painter(&picture_);
+            painter.setPen(QPen(ink, 1, Qt::SolidLine, Qt::SquareCap));
+            if (from == to) {
+                painter.drawPoint(from);
+            } else {
+                painter.drawLine(from, to);
+            }
+            return QRect(from, to).normalized();
+        }
+        case Shape::Box:
+        case Shape::FilledBox:
+            break;
     }
 
     // A box edge beyond the picture is held just outside it, so the part
@@ -174,7 +297,7 @@ void GraphSurface::line(double x1, double y1, double x2, double y2, LineStyle st
     const int top = edge(std::min(a.y(), b.y()), h), bottom = edge(std::max(a.y(), b.y()), h);
     const QRect box(QPoint(left, top), QPoint(right, bottom));
     QPainter painter(&picture_);
-    if (style == LineStyle::FilledBox) {
+    if (call.shape == Shape::FilledBox) {
         painter.fillRect(box, ink);
     } else {
         painter.setPen(QPen(ink, 1, Qt::SolidLine, Qt::SquareCap));
@@ -182,26 +305,20 @@ void GraphSurface::line(double x1, double y1, double x2, double y2, LineStyle st
                                    box.bottomLeft(), box.topLeft()};
         painter.drawPolyline(corners, 5);
     }
-    damage(box);
-}
-
-void GraphSurface::point(double x, double y, int colour) {
-    fitPicture();
-    if (!finite(x, y)) return;
-    const QPointF p = pixelOf(x, y);
-    if (!(p.x() >= 0 && p.x() < picture_.width() && p.y() >= 0 && p.y() < picture_.height())) {
-        return;
-    }
-    const QPoint pixel(pixelIndex(p.x()), pixelIndex(p.y()));
-    picture_.setPixel(pixel, paletteColour(colour).rgb());
-    damage(QRect(pixel, QSize(1, 1)));
+    return box;
 }
 
 void GraphSurface::paintEvent(QPaintEvent* event) {
     fitPicture();
     QFrame::paintEvent(event);
     QPainter painter(this);
-    painter.drawImage(contentsRect().topLeft(), picture_);
+    // The picture holds device pixels: shown over the inner area it maps
+    // one to one onto the screen's pixels.
+    if (devicePixelRatioF() == 1) {
+        painter.drawImage(contentsRect().topLeft(), picture_);
+    } else {
+        painter.drawImage(QRectF(contentsRect()), picture_);
+    }
     dirty_ = QRect();
 }
 
@@ -222,6 +339,22 @@ void GraphSurface::mouseReleaseEvent(QMouseEvent* event) {
     e.x = static_cast<float>(at.x());
     e.y = static_cast<float>(at.y());
     ui_.raise(e);
+}
+
+// Only the tooltip follows the pointer: no event is raised.
+void GraphSurface::mouseMoveEvent(QMouseEvent* event) {
+    const QString text = pointerTextAt(event->position());
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+    } else {
+        QToolTip::showText(event->globalPosition().toPoint(), text, this);
+    }
+    QFrame::mouseMoveEvent(event);
+}
+
+void GraphSurface::leaveEvent(QEvent* event) {
+    QToolTip::hideText();
+    QFrame::leaveEvent(event);
 }
 
 // ---- buttons with mouse-ups ----
@@ -362,9 +495,29 @@ void Square::paintEvent(QPaintEvent*) {
 
 // ---- main window ----
 
+namespace {
+
+const QSize& startSize() {
+    static const QSize size(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    return size;
+}
+
+// The program's icon, from the pictures built into the program.
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {48, 256}) {
+        icon.addFile(QString(":/peakfold/peakfold-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+}  // namespace
+
 MainWindow::MainWindow(Toolkit& ui) {
     setWindowTitle("Form1");
-    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    setWindowIcon(programIcon());
+    setMinimumSize(startSize());
+    resize(startSize());
 
     QFont listFont("Arial");
     listFont.setPointSizeF(9.75);
@@ -425,13 +578,57 @@ MainWindow::MainWindow(Toolkit& ui) {
         }
         w->setObjectName(
             QString::fromUtf8(layout.name.data(), static_cast<qsizetype>(layout.name.size())));
-        w->setGeometry(twipsToPixels(layout.left), twipsToPixels(layout.top), twipsToPixels(layout.width),
-                       twipsToPixels(layout.height));
-        controls_[static_cast<size_t>(layout.control)] = w;
+        const auto i = static_cast<size_t>(layout.control);
+        controls_[i] = w;
+        twips_[i] = QRect(layout.left, layout.top, layout.width, layout.height);
+        fonts_[i] = w->font();
+        place(layout.control);
     }
     // The help screen lies over everything else once shown.
     control(Control::HelpList)->hide();
     control(Control::HelpList)->raise();
+}
+
+void MainWindow::setControlHeight(Control c, int twips) {
+    twips_[static_cast<size_t>(c)].setHeight(std::max(0, twips));
+    place(c);
+}
+
+// Edges, not sizes, are scaled and rounded, so controls that meet in the
+// table still meet at every size; at the start size every edge lies on the
+// pixel the table gives.
+void MainWindow::place(Control c) {
+    const QRect& t = twips_[static_cast<size_t>(c)];
+    const double fx = static_cast<double>(width()) / startSize().width();
+    const double fy = static_cast<double>(height()) / startSize().height();
+    auto pixels = [](int twips, double factor) {
+        return static_cast<int>(std::lround(twips * factor / kTwipsPerPixel));
+    };
+    const int left = pixels(t.left(), fx), top = pixels(t.top(), fy);
+    control(c)->setGeometry(left, top, pixels(t.left() + t.width(), fx) - left,
+                            pixels(t.top() + t.height(), fy) - top);
+}
+
+void MainWindow::scaleFonts() {
+    const double scale = std::min(static_cast<double>(width()) / startSize().width(),
+                                  static_cast<double>(height()) / startSize().height());
+    if (scale == fontScale_) return;
+    fontScale_ = scale;
+    for (size_t i = 0; i < controls_.size(); ++i) {
+        QFont font = fonts_[i];
+        if (font.pointSizeF() > 0) {
+            font.setPointSizeF(font.pointSizeF() * scale);
+        } else if (font.pixelSize() > 0) {
+            font.setPixelSize(std::max(1, static_cast<int>(std::lround(font.pixelSize() * scale))));
+        }
+        controls_[i]->setFont(font);
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    for (const ControlLayout& layout : kControls) place(layout.control);
+    scaleFonts();
+    QWidget::resizeEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

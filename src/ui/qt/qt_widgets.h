@@ -10,6 +10,11 @@
 #include <QPushButton>
 #include <QWidget>
 #include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "ui/controls.h"
 #include "ui/toolkit.h"
@@ -22,35 +27,78 @@ int buttonCode(Qt::MouseButton button);
 int shiftMask(Qt::KeyboardModifiers modifiers);
 
 // The drawing surface: plot coordinates over the inner area inside a sunken
-// two-pixel border, painted into a backing picture that is shown as each
-// call draws and survives being covered.
+// two-pixel border, painted into a backing picture of device pixels that is
+// shown as each call draws. The surface also keeps the calls drawn since the
+// last clear, so that a new size or device pixel ratio draws them again,
+// lines one device pixel wide, instead of stretching the old picture.
 class GraphSurface : public QFrame {
   public:
     GraphSurface(Toolkit& ui, QWidget* parent);
 
     void clear();
-    void line(double x1, double y1, double x2, double y2, LineStyle style, int colour);
-    void point(double x, double y, int colour);
+    void line(float x1, float y1, float x2, float y2, LineStyle style, int colour);
+    void point(float x, float y, int colour);
 
-    // Continuous pixel position inside the inner area of a plot point; the
-    // point lies in the pixel whose index is the floor of it.
+    // Continuous pixel position inside the inner area of a plot point, in
+    // widget pixels; the point lies in the pixel whose index is the floor
+    // of it.
     QPointF pixelOf(double x, double y) const;
     // The plot point a mouse position of the widget stands for: the centre
-    // of the pixel under the pointer.
+    // of the device pixel under the pointer.
     QPointF plotOf(QPointF widgetPosition) const;
+
+    // What the tooltip says for the pointer at plot position x; the surface
+    // asks for it on every move over the inner area. Nothing is shown when
+    // it is not set.
+    void setPointerText(std::function<std::string(float x)> text) {
+        pointerText_ = std::move(text);
+    }
+    QString pointerTextAt(QPointF widgetPosition) const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
   private:
+    enum class Shape : uint8_t { Line, Box, FilledBox, Point, Dropped };
+    struct Call {
+        float x1, y1, x2, y2;
+        Shape shape;
+        int colour;  // a palette index or kDefaultColour
+    };
+    // The bits that decide which pixels a call paints and with what; a
+    // point's key leaves out its colour, as any later point there wins.
+    using CallKey = std::array<uint32_t, 5>;
+    struct KeyHash {
+        size_t operator()(const CallKey& key) const;
+    };
+    static CallKey keyOf(const Call& call);
+
+    QSize deviceSize() const;
     void fitPicture();
+    void record(const Call& call);
+    void compact();
+    // Paints one call on the picture at its size; gives the pixels touched.
+    QRect paintCall(const Call& call);
     void damage(const QRect& pixels);
 
     Toolkit& ui_;
-    QImage picture_;  // the inner area, one pixel per logical pixel
+    std::function<std::string(float x)> pointerText_;
+    QImage picture_;  // the inner area, one pixel per device pixel
     QRect dirty_;     // picture pixels drawn since the last paint
+
+    // The calls since the last clear, in drawing order. A call that repeats
+    // an earlier one, or a point set where an earlier point was, paints over
+    // all of it at every size, so the earlier one is dropped (left as a
+    // hole until the next compaction). Past kMaxCalls the picture so far
+    // becomes the base that a new size scales, and recording starts afresh.
+    std::vector<Call> calls_;
+    std::unordered_map<CallKey, size_t, KeyHash> callIndex_;  // place in calls_
+    size_t holes_ = 0;
+    QImage base_;  // what was drawn before the recorded calls, if anything
 };
 
 // A push button that reports mouse-ups of the left, right and middle button
@@ -123,18 +171,30 @@ class Square : public QWidget {
     int colour_ = kDefaultColour;  // nothing filled yet
 };
 
-// The main window: every control at its place from the layout table. Its
-// close control ends the program as "Exit" does.
+// The main window: every control at its place from the layout table. The
+// window opens with the table's client area and can grow, not shrink; each
+// control then keeps its place and size as a share of the client area, and
+// the fonts grow with the smaller of the two factors. Its close control ends
+// the program as "Exit" does.
 class MainWindow : public QWidget {
   public:
     explicit MainWindow(Toolkit& ui);
     QWidget* control(Control c) const { return controls_[static_cast<size_t>(c)]; }
+    // A new height of a control in twips, kept through later resizes.
+    void setControlHeight(Control c, int twips);
 
   protected:
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void place(Control c);
+    void scaleFonts();
+
     std::array<QWidget*, kControls.size()> controls_{};
+    std::array<QRect, kControls.size()> twips_{};  // left, top, width, height
+    std::array<QFont, kControls.size()> fonts_{};  // at the start size
+    double fontScale_ = 1;
 };
 
 // The colour of a palette index; anything else is the default colour.
