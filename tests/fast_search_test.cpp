@@ -59,29 +59,35 @@ void expectSameState(const State& a, const State& b, const std::string& what) {
     }
 }
 
-// Runs both searches on copies of the state, with an abort at pump
-// `abortAt` (0: none), and expects the same calls, results and state.
+// Runs the plain search and the fast one on 1, 2 and 8 worker threads, on
+// copies of the state, with an abort at pump `abortAt` (0: none), and
+// expects the same calls, results and state.
 void expectSameSearch(const State& start, int n, double Q, int abortAt, const std::string& what) {
-    State slow = start, fast = start;
-    SearchRecorder slowCalls, fastCalls;
+    State slow = start;
+    SearchRecorder slowCalls;
     slowCalls.onPump = [&](int pump) {
         if (pump == abortAt) slow.CalcState = kAbort;
     };
-    fastCalls.onPump = [&](int pump) {
-        if (pump == abortAt) fast.CalcState = kAbort;
-    };
     const SearchResult expected = FitSearch(slow, n, Q, slowCalls.progress());
-    const SearchResult got = FitSearchFast(fast, n, Q, fastCalls.progress());
-    EXPECT_EQ(got.found, expected.found) << what;
-    EXPECT_EQ(got.tooManyKept, expected.tooManyKept) << what;
-    EXPECT_EQ(got.counts.evaluated, expected.counts.evaluated) << what;
-    EXPECT_EQ(got.counts.checks, expected.counts.checks) << what;
-    EXPECT_LE(got.counts.terms, expected.counts.terms) << what;
-    ASSERT_EQ(fastCalls.events.size(), slowCalls.events.size()) << what;
-    for (size_t i = 0; i < slowCalls.events.size(); ++i) {
-        ASSERT_EQ(fastCalls.events[i], slowCalls.events[i]) << what << " call " << i;
+    for (const int threads : {1, 2, 8}) {
+        const std::string run = what + ", " + std::to_string(threads) + " threads";
+        State fast = start;
+        SearchRecorder fastCalls;
+        fastCalls.onPump = [&](int pump) {
+            if (pump == abortAt) fast.CalcState = kAbort;
+        };
+        const SearchResult got = FitSearchFast(fast, n, Q, fastCalls.progress(), threads);
+        EXPECT_EQ(got.found, expected.found) << run;
+        EXPECT_EQ(got.tooManyKept, expected.tooManyKept) << run;
+        EXPECT_EQ(got.counts.evaluated, expected.counts.evaluated) << run;
+        EXPECT_EQ(got.counts.checks, expected.counts.checks) << run;
+        EXPECT_LE(got.counts.terms, expected.counts.terms) << run;
+        ASSERT_EQ(fastCalls.events.size(), slowCalls.events.size()) << run;
+        for (size_t i = 0; i < slowCalls.events.size(); ++i) {
+            ASSERT_EQ(fastCalls.events[i], slowCalls.events[i]) << run << " call " << i;
+        }
+        expectSameState(slow, fast, run);
     }
-    expectSameState(slow, fast, what);
 }
 
 // A scan's cost in deviation terms for the plain search, roughly.
@@ -302,19 +308,17 @@ TEST(FitSearchFast, ActsOnAnAbortInsideLongWidthScans) {
         for (auto search : {FitSearch, FitSearchFast}) {
             State run = s;
             SearchRecorder calls;
-            calls.onLetEventsRun = [&] { run.CalcState = kAbort; };
+            calls.onCheck = [&](int) { run.CalcState = kAbort; };
             const SearchResult result = search(run, c.n, 1, calls.progress());
             EXPECT_EQ(result.counts.checks, 1) << what;
             // Only the combinations before the first check were tried, each
             // summed over the whole array.
             EXPECT_LE(result.counts.evaluated * (kMaxWave + 1), search::kTermsPerCheck) << what;
         }
-        // The abort is asked for at the first chance to run events, which the
-        // fast search may give earlier; both act on it at the same check.
         State slow = s, fast = s;
         SearchRecorder slowCalls, fastCalls;
-        slowCalls.onLetEventsRun = [&] { slow.CalcState = kAbort; };
-        fastCalls.onLetEventsRun = [&] { fast.CalcState = kAbort; };
+        slowCalls.onCheck = [&](int) { slow.CalcState = kAbort; };
+        fastCalls.onCheck = [&](int) { fast.CalcState = kAbort; };
         FitSearch(slow, c.n, 1, slowCalls.progress());
         FitSearchFast(fast, c.n, 1, fastCalls.progress());
         EXPECT_EQ(fastCalls.events, slowCalls.events) << what;

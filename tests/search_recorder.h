@@ -13,7 +13,7 @@
 namespace peakfold {
 
 struct SearchEvent {
-    enum class Kind { Point, Best, Pump };
+    enum class Kind { Point, Best, Pump, Check };
     Kind kind;
     double x = 0, y = 0;  // Point: the position; Best: y is the deviation
     int value = 0;        // Point: the colour; Best: the trial number
@@ -30,10 +30,8 @@ struct SearchRecorder {
     std::vector<SearchEvent> events;
     int pumps = 0;
     std::function<void(int pump)> onPump;  // runs inside each PumpEvents, numbered from 1
-    // Runs inside LetEventsRun. Searches call it at moments of their own,
-    // so it is counted but not recorded among the events compared.
-    std::function<void()> onLetEventsRun;
-    int eventRuns = 0;
+    std::function<void(int check)> onCheck;  // runs inside each LetEventsRun, numbered from 1
+    int checks = 0;
 
     SearchProgress progress() {
         SearchProgress p;
@@ -49,8 +47,9 @@ struct SearchRecorder {
             if (onPump) onPump(pumps);
         };
         p.LetEventsRun = [this] {
-            ++eventRuns;
-            if (onLetEventsRun) onLetEventsRun();
+            events.push_back({SearchEvent::Kind::Check});
+            ++checks;
+            if (onCheck) onCheck(checks);
         };
         return p;
     }

@@ -56,6 +56,7 @@ SearchProgress windowProgress(Toolkit& ui) {
     };
     progress.PumpEvents = [&ui] { ui.pumpEvents(); };
     progress.LetEventsRun = [&ui] { ui.pumpEventsIfDue(); };
+    progress.WhileWaiting = [&ui] { ui.pumpEventsIfDue(); };
     return progress;
 }
 

@@ -16,11 +16,14 @@ struct SearchProgress {
     std::function<void(double x, double y, int colour)> ShowScanPoint;
     std::function<void(int trial, double best)> ShowBest;
     std::function<void()> PumpEvents;
-    // Called often inside long stretches of work (long width scans, large
-    // tables), at moments that depend on how the search computes: the
-    // caller may let events run there. An abort asked for inside it is
-    // acted on at the search's next check point, never earlier.
+    // Called at fixed points inside long width scans, the same in every
+    // search: the caller may let events run there, and the search stops
+    // right after it when CalcState has become "abort".
     std::function<void()> LetEventsRun;
+    // Called every few milliseconds while the search waits for its worker
+    // threads: the caller may let events run there too. An abort asked for
+    // meanwhile is acted on at the next pump or LetEventsRun.
+    std::function<void()> WhileWaiting;
 };
 
 // What a search cost, for the benchmark and the comparison tests.

@@ -6,10 +6,23 @@
 // - a three-Gaussian trial is first bounded from below by inner products of
 //   those tables and the residual; only a trial whose bound does not rule
 //   out an improvement is summed, and the sum is abandoned once it can no
-//   longer come out below the best. Neither shortcut changes which trials
-//   improve, so the sequence of improvements is the plain search's.
+//   longer come out below the best;
+// - worker threads evaluate the centre combinations ahead of the scans,
+//   each against the best it knows, and hand back the trials that beat it.
+//   The calling thread runs the scans in order, with every progress call,
+//   event pump and abort check, and applies the handed-back trials as the
+//   one-thread search would. The best only falls along the scans, so a
+//   worker's best is never below the one the trial meets in order: every
+//   trial that improves is among those handed back.
+// None of this changes which trials improve, so the sequence of
+// improvements is the plain search's.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -23,23 +36,32 @@ using namespace search;
 
 namespace {
 
-constexpr std::size_t kCacheBytes = std::size_t{32} << 20;  // per table cache
+constexpr std::size_t kCacheBytes = std::size_t{32} << 20;  // per table cache, all workers together
 constexpr int kTermsPerCheck = 32;  // terms summed between checks against the best
+constexpr std::int64_t kStepsAhead = 64;  // centre combinations the workers may run ahead
+constexpr auto kHandOver = std::chrono::milliseconds(2);  // longest a worker keeps its findings
+constexpr auto kWaitForWorkers = std::chrono::milliseconds(10);  // events run at least this often
 
 // Tables indexed by a key, filled on first use. When a new entry would take
 // the cache over its budget, the entries held so far are dropped first.
 class TableCache {
   public:
+    explicit TableCache(std::size_t budget) : budget_(budget) {}
+
+    // The table of `key`, or nothing when `fill` gave up on it.
     template <class Fill>
-    const std::vector<double>& get(std::size_t key, std::size_t size, Fill&& fill) {
+    const double* get(std::size_t key, std::size_t size, Fill&& fill) {
         auto found = entries_.find(key);
-        if (found != entries_.end()) return found->second;
-        if (bytes_ + size * sizeof(double) > kCacheBytes) clear();
+        if (found != entries_.end()) return found->second.data();
+        if (bytes_ + size * sizeof(double) > budget_) clear();
         std::vector<double>& entry = entries_[key];
         entry.resize(size);
-        fill(entry.data());
+        if (!fill(entry.data())) {
+            entries_.erase(key);
+            return nullptr;
+        }
         bytes_ += size * sizeof(double);
-        return entry;
+        return entry.data();
     }
     void clear() {
         entries_.clear();
@@ -48,6 +70,7 @@ class TableCache {
     std::size_t bytes() const { return bytes_; }
 
   private:
+    std::size_t budget_;
     std::unordered_map<std::size_t, std::vector<double>> entries_;
     std::size_t bytes_ = 0;
 };
@@ -90,185 +113,291 @@ double squaredThreshold(double best) {
     return t;
 }
 
-class FastSearch {
-  public:
-    FastSearch(State& s, int n, double Q, const SearchProgress& progress, const Setup& setup,
-               SearchCounts& counts)
-        : s_(s), n_(n), Q_(Q), progress_(progress), setup_(setup), counts_(counts) {
+// The scan values and the sampled residual, the same for every worker.
+struct Grid {
+    Grid(const Setup& setup, double Q) {
         const Picks& p = setup.picks;
         for (int j = 1; j <= 3; ++j) {
-            centres_[j] =
-                scanValues(p.x[j] - kCentreSpan * p.w[j], p.x[j] + kCentreSpan * p.w[j], 1);
-            widths_[j] = scanValues(Q, p.w[j] + Q, Q);
+            centres[j] = scanValues(p.x[j] - kCentreSpan * p.w[j], p.x[j] + kCentreSpan * p.w[j], 1);
+            widths[j] = scanValues(Q, p.w[j] + Q, Q);
         }
         const Sampling& range = setup.deviation;
-        m_ = range.count;
-        wave_.resize(m_);
-        R_.resize(m_);
-        for (int k = 0; k < m_; ++k) {
-            wave_[k] = range.at(k);
-            R_[k] = setup.R[range.at(k)];
+        m = range.count;
+        wave.resize(m);
+        R.resize(m);
+        for (int k = 0; k < m; ++k) {
+            wave[k] = range.at(k);
+            R[k] = setup.R[range.at(k)];
         }
-        RR_ = dot(R_.data(), R_.data(), m_);
-        threshold_ = thresholdFor(bestDeviation_);
+        RR = dot(R.data(), R.data(), m);
     }
 
-    // Whether every table the search needs fits its cache; when not, the
-    // plain search does the work instead.
-    bool tablesFit() const {
+    std::size_t slabSize(int j) const { return widths[j].size() * (m + 3); }
+    std::size_t combinations(int n) const {
+        std::size_t count = widths[1].size() * widths[2].size();
+        return n == 3 ? count * widths[3].size() : count;
+    }
+
+    // Whether every table the search needs fits a cache of that budget.
+    bool tablesFit(std::size_t budget) const {
         for (int j = 1; j <= 3; ++j) {
-            if (slabSize(j) * sizeof(double) > kCacheBytes) return false;
+            if (slabSize(j) * sizeof(double) > budget) return false;
             for (int k = j + 1; k <= 3; ++k) {
-                if (widths_[j].size() * widths_[k].size() * sizeof(double) > kCacheBytes)
-                    return false;
+                if (widths[j].size() * widths[k].size() * sizeof(double) > budget) return false;
             }
         }
-        return m_ > 0;
+        return m > 0;
     }
 
-    // The centre scans, call for call as in the plain search.
-    void run() {
-        const std::size_t n1 = centres_[1].size(), n2 = centres_[2].size(), n3 = centres_[3].size();
-        int colour2 = 0, colour3 = 0;
-        bool aborted = false;
-        for (std::size_t k1 = 0; k1 < n1 && !aborted; ++k1) {
-            showScanPoint(centres_[1][k1], -5, 14);
-            colour2 = colour2 == 10 ? 8 : 10;
-            slabs_[1].clear();  // each first centre is scanned once
-            pairs13_.clear();
-            for (std::size_t k2 = 0; k2 < n2 && !aborted; ++k2) {
-                showScanPoint(centres_[2][k2], -7, colour2);
-                colour3 = colour3 == 12 ? 8 : 12;
-                pairs12_.clear();
-                for (std::size_t k3 = 0; k3 < n3; ++k3) {
-                    if (progress_.PumpEvents) progress_.PumpEvents();
-                    if (aborted) continue;
-                    if (s_.CalcState == kAbort) {
-                        aborted = true;
-                        continue;
-                    }
-                    showScanPoint(centres_[3][k3], -9, colour3);
-                    const WidthScan scan = tryWidths(k1, k2, k3);
-                    if (scan == WidthScan::QualityReached) return;
-                    aborted = scan == WidthScan::Aborted;
-                }
+    std::vector<double> centres[4], widths[4];  // scan values of Gaussians 1..3
+    int m = 0;                                  // sampled wavelengths
+    std::vector<int> wave;
+    std::vector<double> R;
+    double RR = 0;
+};
+
+// A trial that beat the best its worker knew, placed in the scan order of
+// its centre combination.
+struct Candidate {
+    std::int64_t combination;  // index of its width combination
+    std::int64_t evaluated;    // trials evaluated up to and including it
+    Trial trial;
+};
+
+// What a worker found at one centre combination, handed over as it grows:
+// the candidates in scan order and, for every abort check passed, the
+// trials evaluated before it.
+struct StepFindings {
+    std::int64_t step = -1;  // which centre combination, in scan order
+    std::vector<Candidate> candidates;
+    std::vector<std::int64_t> evaluatedAtCheck;
+    std::int64_t evaluated = 0, terms = 0;  // once complete
+    bool complete = false;
+};
+
+// Where the workers and the scans meet. The mutex guards everything but
+// the atomics.
+struct Exchange {
+    std::mutex mutex;
+    std::condition_variable found;  // a worker handed something over
+    std::condition_variable room;   // the scans moved on, or the search ends
+    std::int64_t nextStep = 0;      // the next centre combination a worker takes
+    std::int64_t applied = 0;       // centre combinations the scans are done with
+    std::int64_t steps = 0;         // centre combinations in all
+    std::vector<StepFindings> ring = std::vector<StepFindings>(kStepsAhead);
+    std::atomic<bool> stop{false};
+    std::atomic<double> best{kStartBest};  // the best as the scans have applied it
+
+    StepFindings& findings(std::int64_t step) { return ring[step % kStepsAhead]; }
+};
+
+// One worker's evaluation of centre combinations: its own tables, its own
+// best. It never touches the shared state or the window.
+class Evaluator {
+  public:
+    Evaluator(const Grid& grid, const Setup& setup, int n, std::size_t budget, Exchange& exchange)
+        : grid_(grid), setup_(setup), n_(n), exchange_(exchange),
+          slabs_{TableCache(budget), TableCache(budget), TableCache(budget), TableCache(budget)},
+          pairs12_(budget), pairs13_(budget), pairs23_(budget) {}
+
+    // Takes centre combinations in scan order until the search ends.
+    void work() {
+        const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
+        for (;;) {
+            std::int64_t step;
+            {
+                std::unique_lock lock(exchange_.mutex);
+                exchange_.room.wait(lock, [&] {
+                    return exchange_.stop || exchange_.nextStep >= exchange_.steps ||
+                           exchange_.nextStep < exchange_.applied + kStepsAhead;
+                });
+                if (exchange_.stop || exchange_.nextStep >= exchange_.steps) return;
+                step = exchange_.nextStep++;
+                exchange_.findings(step) = StepFindings{};
+                exchange_.findings(step).step = step;
             }
+            const auto u = static_cast<std::size_t>(step);
+            evaluate(u / (n2 * n3), u / n3 % n2, u % n3, exchange_.findings(step));
         }
     }
 
-    const Trial& best() const { return best_; }
+    std::size_t largestTables() const { return largestTables_; }
 
   private:
-    std::size_t slabSize(int j) const { return widths_[j].size() * (m_ + 3); }
+    void evaluate(std::size_t k1, std::size_t k2, std::size_t k3, StepFindings& out) {
+        out_ = &out;
+        pending_.clear();
+        pendingChecks_.clear();
+        evaluated_ = terms_ = 0;
+        lastHandOver_ = std::chrono::steady_clock::now();
+        // Each first centre is scanned once, and each pair of first and
+        // second centres: their tables are not needed again.
+        if (k1 != k1_) {
+            slabs_[1].clear();
+            pairs13_.clear();
+        }
+        if (k1 != k1_ || k2 != k2_) pairs12_.clear();
+        k1_ = k1;
+        k2_ = k2;
+        refreshBest();
+        const double c1 = grid_.centres[1][k1], c2 = grid_.centres[2][k2], c3 = grid_.centres[3][k3];
+        const double y1 = residualAt(setup_, c1);
+        const double y2 = residualAt(setup_, c2);
+        const double y3 = residualAt(setup_, c3);
+        if (!(std::floor(y1) < kStrongResidual && std::floor(y2) < kStrongResidual &&
+              std::floor(y3) < kStrongResidual)) {
+            if (n_ == 3) {
+                tryThree(k1, k2, k3, y1, y2, y3);
+            } else {
+                tryOneOrTwo(k1, k2, k3, y1, y2);
+            }
+        }
+        handOver(true);
+    }
+
+    // The best this worker may compare with: the scans' best, or lower
+    // where its own earlier findings lie below it.
+    void refreshBest() {
+        const double best = std::min(exchange_.best.load(std::memory_order_relaxed), ownBest_);
+        if (best != best_) {
+            best_ = best;
+            threshold_ = n_ == 3 ? squaredThreshold(best) : best;
+        }
+    }
+
+    // Before every width combination: at a check point, the findings so
+    // far go to the scans when they have waited long enough. False when
+    // the search has ended and the work is of no use.
+    bool checkPoint(CheckPoints& checks) {
+        if (!checks.due()) return true;
+        pendingChecks_.push_back(evaluated_);
+        if (std::chrono::steady_clock::now() - lastHandOver_ >= kHandOver) handOver(false);
+        refreshBest();
+        return !exchange_.stop.load(std::memory_order_relaxed);
+    }
+
+    void handOver(bool complete) {
+        {
+            std::lock_guard lock(exchange_.mutex);
+            StepFindings& out = *out_;
+            out.candidates.insert(out.candidates.end(), pending_.begin(), pending_.end());
+            out.evaluatedAtCheck.insert(out.evaluatedAtCheck.end(), pendingChecks_.begin(),
+                                        pendingChecks_.end());
+            if (complete) {
+                out.evaluated = evaluated_;
+                out.terms = terms_;
+                out.complete = true;
+            }
+        }
+        exchange_.found.notify_all();
+        pending_.clear();
+        pendingChecks_.clear();
+        lastHandOver_ = std::chrono::steady_clock::now();
+    }
+
+    void candidate(std::int64_t combination, Trial& t, double deviation) {
+        if (!(deviation < best_)) return;
+        t.deviation = deviation;
+        pending_.push_back({combination, evaluated_, t});
+        ownBest_ = deviation;
+        refreshBest();
+    }
 
     // The unit Gaussians of centre k of scan j at every width, followed by
     // their sums with the residual and with themselves, and that sum's root.
     const double* slab(int j, std::size_t k) {
-        const std::vector<double>& table = slabs_[j].get(k, slabSize(j), [&](double* out) {
-            const double c = centres_[j][k];
-            const std::size_t nb = widths_[j].size();
+        const int m = grid_.m;
+        const double* table = slabs_[j].get(k, grid_.slabSize(j), [&](double* out) {
+            const double c = grid_.centres[j][k];
+            const std::size_t nb = grid_.widths[j].size();
             for (std::size_t i = 0; i < nb; ++i) {
-                letEventsRun();
-                double* g = out + i * m_;
-                for (int w = 0; w < m_; ++w) g[w] = unitGaussian(c, widths_[j][i], wave_[w]);
-                double* sums = out + nb * m_;
-                sums[i] = dot(R_.data(), g, m_);
-                sums[nb + i] = dot(g, g, m_);
+                if (exchange_.stop.load(std::memory_order_relaxed)) return false;
+                double* g = out + i * m;
+                for (int w = 0; w < m; ++w) g[w] = unitGaussian(c, grid_.widths[j][i], grid_.wave[w]);
+                double* sums = out + nb * m;
+                sums[i] = dot(grid_.R.data(), g, m);
+                sums[nb + i] = dot(g, g, m);
                 sums[2 * nb + i] = std::sqrt(sums[nb + i]);
             }
+            return true;
         });
         noteMemory();
-        return table.data();
+        return table;
     }
 
     // Sums of the products of the unit Gaussians of two scans at every pair
     // of their widths.
     const double* pairs(TableCache& cache, std::size_t key, int j, const double* gj, int k,
                         const double* gk) {
-        const std::size_t nj = widths_[j].size(), nk = widths_[k].size();
-        const std::vector<double>& table = cache.get(key, nj * nk, [&](double* out) {
+        const int m = grid_.m;
+        const std::size_t nj = grid_.widths[j].size(), nk = grid_.widths[k].size();
+        const double* table = cache.get(key, nj * nk, [&](double* out) {
             for (std::size_t a = 0; a < nj; ++a) {
-                letEventsRun();
-                for (std::size_t b = 0; b < nk; ++b)
-                    out[a * nk + b] = dot(gj + a * m_, gk + b * m_, m_);
+                if (exchange_.stop.load(std::memory_order_relaxed)) return false;
+                for (std::size_t b = 0; b < nk; ++b) out[a * nk + b] = dot(gj + a * m, gk + b * m, m);
             }
+            return true;
         });
         noteMemory();
-        return table.data();
+        return table;
     }
 
     void noteMemory() {
         std::size_t bytes = pairs12_.bytes() + pairs13_.bytes() + pairs23_.bytes();
         for (int j = 1; j <= 3; ++j) bytes += slabs_[j].bytes();
-        counts_.tableBytes = std::max(counts_.tableBytes, bytes);
+        largestTables_ = std::max(largestTables_, bytes);
     }
 
-    double thresholdFor(double best) const { return n_ == 3 ? squaredThreshold(best) : best; }
-
-    void letEventsRun() {
-        if (progress_.LetEventsRun) progress_.LetEventsRun();
-    }
-
-    WidthScan tryWidths(std::size_t k1, std::size_t k2, std::size_t k3) {
-        const double c1 = centres_[1][k1], c2 = centres_[2][k2], c3 = centres_[3][k3];
-        const double y1 = residualAt(setup_, c1);
-        const double y2 = residualAt(setup_, c2);
-        const double y3 = residualAt(setup_, c3);
-        if (std::floor(y1) < kStrongResidual && std::floor(y2) < kStrongResidual &&
-            std::floor(y3) < kStrongResidual) {
-            return WidthScan::Done;
-        }
-        const std::int64_t evaluatedBefore = counts_.evaluated;
-        const WidthScan scan =
-            n_ == 3 ? tryThree(k1, k2, k3, y1, y2, y3) : tryOneOrTwo(k1, k2, k3, y1, y2);
-        if (counts_.evaluated != evaluatedBefore) s_.Wave = setup_.deviation.exitWave;
-        return scan;
-    }
-
-    WidthScan tryOneOrTwo(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2) {
-        const double c1 = centres_[1][k1], c2 = centres_[2][k2];
-        const std::vector<double>& b1s = widths_[1];
-        const std::vector<double>& b2s = widths_[2];
+    void tryOneOrTwo(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2) {
+        const int m = grid_.m;
+        const double c1 = grid_.centres[1][k1], c2 = grid_.centres[2][k2];
+        const std::vector<double>& b1s = grid_.widths[1];
+        const std::vector<double>& b2s = grid_.widths[2];
         const double* g1 = slab(1, k1);
         const double* g2 = n_ == 2 ? slab(2, k2) : nullptr;
+        if (!g1 || (n_ == 2 && !g2)) return;
         CheckPoints checks(setup_.widthsPerCheck);
+        std::int64_t combination = 0;
         Trial t;
-        t.c = {0, c1, c2, centres_[3][k3]};
+        t.c = {0, c1, c2, grid_.centres[3][k3]};
         for (std::size_t i1 = 0; i1 < b1s.size(); ++i1) {
             const double c = unitGaussian(c1, b1s[i1], c2);
-            for (std::size_t i2 = 0; i2 < b2s.size(); ++i2) {
-                if (checks.due() && abortedAtCheck(s_, progress_, counts_)) return WidthScan::Aborted;
+            for (std::size_t i2 = 0; i2 < b2s.size(); ++i2, ++combination) {
+                if (!checkPoint(checks)) return;
                 if (n_ == 2) {
                     if (!solveTwo(y1, y2, unitGaussian(c2, b2s[i2], c1), c, t)) continue;
                 } else {
                     t.A[1] = y1;
                 }
-                ++counts_.evaluated;
+                ++evaluated_;
                 double sum = 0;
-                if (!sumBelowBest(t, g1 + i1 * m_, g2 ? g2 + i2 * m_ : nullptr, nullptr, sum))
+                if (!sumBelowBest(t, g1 + i1 * m, g2 ? g2 + i2 * m : nullptr, nullptr, sum))
                     continue;
                 t.b = {0, b1s[i1], b2s[i2], 0};
-                if (improve(t, sum)) return WidthScan::QualityReached;
+                candidate(combination, t, sum);
             }
         }
-        return WidthScan::Done;
     }
 
-    WidthScan tryThree(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2, double y3) {
-        const double c1 = centres_[1][k1], c2 = centres_[2][k2], c3 = centres_[3][k3];
-        const std::vector<double>& b1s = widths_[1];
-        const std::vector<double>& b2s = widths_[2];
-        const std::vector<double>& b3s = widths_[3];
+    void tryThree(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2, double y3) {
+        const int m = grid_.m;
+        const double c1 = grid_.centres[1][k1], c2 = grid_.centres[2][k2], c3 = grid_.centres[3][k3];
+        const std::vector<double>& b1s = grid_.widths[1];
+        const std::vector<double>& b2s = grid_.widths[2];
+        const std::vector<double>& b3s = grid_.widths[3];
         const std::size_t nb1 = b1s.size(), nb2 = b2s.size(), nb3 = b3s.size();
         const double* s1 = slab(1, k1);
-        const double* s2 = slab(2, k2);
-        const double* s3 = slab(3, k3);
+        const double* s2 = s1 ? slab(2, k2) : nullptr;
+        const double* s3 = s2 ? slab(3, k3) : nullptr;
+        if (!s3) return;
         const double* q12 = pairs(pairs12_, 0, 1, s1, 2, s2);
-        const double* q13 = pairs(pairs13_, k3, 1, s1, 3, s3);
-        const double* q23 = pairs(pairs23_, k2 * centres_[3].size() + k3, 2, s2, 3, s3);
-        const double* sums1 = s1 + nb1 * m_;
-        const double* sums2 = s2 + nb2 * m_;
-        const double* sums3 = s3 + nb3 * m_;
+        const double* q13 = q12 ? pairs(pairs13_, k3, 1, s1, 3, s3) : nullptr;
+        const double* q23 =
+            q13 ? pairs(pairs23_, k2 * grid_.centres[3].size() + k3, 2, s2, 3, s3) : nullptr;
+        if (!q23) return;
+        const double* sums1 = s1 + nb1 * m;
+        const double* sums2 = s2 + nb2 * m;
+        const double* sums3 = s3 + nb3 * m;
 
         // The values of each trial Gaussian at the other trial centres.
         cross_.resize(2 * (nb1 + nb2 + nb3));
@@ -292,9 +421,10 @@ class FastSearch {
         }
 
         TrialSums sums;
-        sums.RR = RR_;
-        sums.rootRR = std::sqrt(RR_);
+        sums.RR = grid_.RR;
+        sums.rootRR = std::sqrt(grid_.RR);
         CheckPoints checks(setup_.widthsPerCheck);
+        std::int64_t combination = 0;
         Trial t;
         t.c = {0, c1, c2, c3};
         for (std::size_t i1 = 0; i1 < nb1; ++i1) {
@@ -306,29 +436,25 @@ class FastSearch {
                 sums.GG[2] = sums2[nb2 + i2];
                 sums.rootGG[2] = sums2[2 * nb2 + i2];
                 sums.G12 = q12[i1 * nb2 + i2];
-                for (std::size_t i3 = 0; i3 < nb3; ++i3) {
-                    if (checks.due() && abortedAtCheck(s_, progress_, counts_))
-                        return WidthScan::Aborted;
+                for (std::size_t i3 = 0; i3 < nb3; ++i3, ++combination) {
+                    if (!checkPoint(checks)) return;
                     if (!solveThree(y1, y2, y3, a[i2], b[i3], c[i1], d[i1], e[i3], f[i2], t)) {
                         continue;
                     }
-                    ++counts_.evaluated;
+                    ++evaluated_;
                     sums.RG[3] = sums3[i3];
                     sums.GG[3] = sums3[nb3 + i3];
                     sums.rootGG[3] = sums3[2 * nb3 + i3];
                     sums.G13 = q13[i1 * nb3 + i3];
                     sums.G23 = q23[i2 * nb3 + i3];
-                    if (deviationLowerBound(sums, t.A[1], t.A[2], t.A[3], m_) >= bestDeviation_) {
-                        continue;
-                    }
+                    if (deviationLowerBound(sums, t.A[1], t.A[2], t.A[3], m) >= best_) continue;
                     double sum = 0;
-                    if (!sumBelowBest(t, s1 + i1 * m_, s2 + i2 * m_, s3 + i3 * m_, sum)) continue;
+                    if (!sumBelowBest(t, s1 + i1 * m, s2 + i2 * m, s3 + i3 * m, sum)) continue;
                     t.b = {0, b1s[i1], b2s[i2], b3s[i3]};
-                    if (improve(t, std::sqrt(sum))) return WidthScan::QualityReached;
+                    candidate(combination, t, std::sqrt(sum));
                 }
             }
         }
-        return WidthScan::Done;
     }
 
     // The trial's deviation sum in the plain search's order of operations.
@@ -336,12 +462,13 @@ class FastSearch {
     // best.
     bool sumBelowBest(const Trial& t, const double* g1, const double* g2, const double* g3,
                       double& sum) {
+        const int m = grid_.m;
         const double A1 = t.A[1], A2 = t.A[2], A3 = t.A[3];
-        const double* R = R_.data();
+        const double* R = grid_.R.data();
         sum = 0;
-        for (int i = 0; i < m_;) {
-            const int end = std::min(m_, i + kTermsPerCheck);
-            counts_.terms += end - i;
+        for (int i = 0; i < m;) {
+            const int end = std::min(m, i + kTermsPerCheck);
+            terms_ += end - i;
             if (g3) {
                 for (; i < end; ++i) {
                     const double r = R[i] - (A1 * g1[i] + A2 * g2[i] + A3 * g3[i]);
@@ -357,16 +484,155 @@ class FastSearch {
         return true;
     }
 
-    bool improve(Trial& t, double deviation) {
-        if (!(deviation < bestDeviation_)) return false;
-        t.deviation = deviation;
-        bestDeviation_ = deviation;
-        threshold_ = thresholdFor(bestDeviation_);
+    const Grid& grid_;
+    const Setup& setup_;
+    const int n_;
+    Exchange& exchange_;
+    TableCache slabs_[4];
+    TableCache pairs12_, pairs13_, pairs23_;
+    std::size_t k1_ = SIZE_MAX, k2_ = SIZE_MAX;  // centres of the step before
+    std::vector<double> cross_;
+    std::size_t largestTables_ = 0;
+
+    double best_ = kStartBest, threshold_ = squaredThreshold(kStartBest);
+    double ownBest_ = kStartBest;  // lowest deviation this worker handed over
+    StepFindings* out_ = nullptr;
+    std::vector<Candidate> pending_;
+    std::vector<std::int64_t> pendingChecks_;
+    std::int64_t evaluated_ = 0, terms_ = 0;
+    std::chrono::steady_clock::time_point lastHandOver_;
+};
+
+// The centre scans on the calling thread, call for call as in the plain
+// search, applying what the workers find.
+class ScanDriver {
+  public:
+    ScanDriver(State& s, int n, double Q, const SearchProgress& progress, const Setup& setup,
+               const Grid& grid, Exchange& exchange, SearchCounts& counts)
+        : s_(s), n_(n), Q_(Q), progress_(progress), setup_(setup), grid_(grid),
+          exchange_(exchange), counts_(counts) {}
+
+    void run() {
+        const std::size_t n1 = grid_.centres[1].size(), n2 = grid_.centres[2].size(),
+                          n3 = grid_.centres[3].size();
+        int colour2 = 0, colour3 = 0;
+        bool aborted = false;
+        std::int64_t step = 0;
+        for (std::size_t k1 = 0; k1 < n1 && !aborted; ++k1) {
+            showScanPoint(grid_.centres[1][k1], -5, 14);
+            colour2 = colour2 == 10 ? 8 : 10;
+            for (std::size_t k2 = 0; k2 < n2 && !aborted; ++k2) {
+                showScanPoint(grid_.centres[2][k2], -7, colour2);
+                colour3 = colour3 == 12 ? 8 : 12;
+                for (std::size_t k3 = 0; k3 < n3; ++k3, ++step) {
+                    if (progress_.PumpEvents) progress_.PumpEvents();
+                    if (aborted) continue;
+                    if (s_.CalcState == kAbort) {
+                        aborted = true;
+                        endWork();
+                        continue;
+                    }
+                    showScanPoint(grid_.centres[3][k3], -9, colour3);
+                    const WidthScan scan = apply(step);
+                    if (scan == WidthScan::QualityReached) return;
+                    aborted = scan == WidthScan::Aborted;
+                    if (aborted) endWork();
+                }
+            }
+        }
+    }
+
+    const Trial& best() const { return best_; }
+
+  private:
+    // Applies the findings of one centre combination in scan order, with
+    // its abort checks at their places.
+    WidthScan apply(std::int64_t step) {
+        StepFindings& shared = exchange_.findings(step);
+        const auto combinations = static_cast<std::int64_t>(grid_.combinations(n_));
+        const std::int64_t every = setup_.widthsPerCheck;
+        const std::int64_t checks = combinations > 0 ? (combinations - 1) / every : 0;
+        std::vector<Candidate> candidates;
+        std::vector<std::int64_t> evaluatedAtCheck;
+        std::size_t next = 0;   // next candidate to apply
+        std::int64_t done = 0;  // checks passed
+        std::int64_t evaluated = 0, terms = 0;
+        bool complete = false;
+        WidthScan outcome = WidthScan::Done;
+        while (!complete) {
+            {
+                std::unique_lock lock(exchange_.mutex);
+                waitLettingEventsRun(lock, [&] {
+                    if (shared.step != step) return false;  // still held by an earlier one
+                    return shared.complete ||
+                           static_cast<std::int64_t>(shared.evaluatedAtCheck.size()) > done ||
+                           shared.candidates.size() > candidates.size();
+                });
+                candidates.insert(candidates.end(), shared.candidates.begin() + candidates.size(),
+                                  shared.candidates.end());
+                evaluatedAtCheck.insert(evaluatedAtCheck.end(),
+                                        shared.evaluatedAtCheck.begin() + evaluatedAtCheck.size(),
+                                        shared.evaluatedAtCheck.end());
+                complete = shared.complete;
+                evaluated = shared.evaluated;
+                terms = shared.terms;
+            }
+            for (;;) {
+                const std::int64_t nextCheck = done < checks ? (done + 1) * every : INT64_MAX;
+                for (; next < candidates.size() && candidates[next].combination < nextCheck; ++next) {
+                    if (improve(candidates[next].trial)) {
+                        finishStep(candidates[next].evaluated, 0);
+                        return WidthScan::QualityReached;
+                    }
+                }
+                if (done >= static_cast<std::int64_t>(evaluatedAtCheck.size())) break;
+                if (abortedAtCheck(s_, progress_, counts_)) {
+                    finishStep(evaluatedAtCheck[done], 0);
+                    return WidthScan::Aborted;
+                }
+                ++done;
+            }
+        }
+        finishStep(evaluated, terms);
+        {
+            std::lock_guard lock(exchange_.mutex);
+            exchange_.applied = step + 1;
+        }
+        exchange_.room.notify_all();
+        return outcome;
+    }
+
+    void finishStep(std::int64_t evaluated, std::int64_t terms) {
+        counts_.evaluated += evaluated;
+        counts_.terms += terms;
+        if (evaluated > 0) s_.Wave = setup_.deviation.exitWave;
+    }
+
+    // Waits for the workers, letting events run while it waits.
+    template <class Ready>
+    void waitLettingEventsRun(std::unique_lock<std::mutex>& lock, Ready ready) {
+        while (!exchange_.found.wait_for(lock, kWaitForWorkers, ready)) {
+            lock.unlock();
+            if (progress_.WhileWaiting) progress_.WhileWaiting();
+            lock.lock();
+        }
+    }
+
+    bool improve(const Trial& t) {
+        if (!(t.deviation < bestDeviation_)) return false;
+        bestDeviation_ = t.deviation;
+        exchange_.best.store(bestDeviation_, std::memory_order_relaxed);
         best_ = t;
         recordTrial(s_, n_, trial_, t);
         if (progress_.ShowBest) progress_.ShowBest(trial_, bestDeviation_);
         ++trial_;
         return bestDeviation_ < Q_;
+    }
+
+    // After an abort or the early stop the workers' findings are of no use.
+    void endWork() {
+        exchange_.stop = true;
+        exchange_.room.notify_all();
     }
 
     void showScanPoint(double x, double y, int colour) {
@@ -378,22 +644,42 @@ class FastSearch {
     const double Q_;
     const SearchProgress& progress_;
     const Setup& setup_;
+    const Grid& grid_;
+    Exchange& exchange_;
     SearchCounts& counts_;
-
-    std::vector<double> centres_[4], widths_[4];  // scan values of Gaussians 1..3
-    int m_ = 0;                                   // sampled wavelengths
-    std::vector<int> wave_;
-    std::vector<double> R_;
-    double RR_ = 0;
-    TableCache slabs_[4];
-    TableCache pairs12_, pairs13_, pairs23_;
-    std::vector<double> cross_;
-
-    Trial best_;
+    Trial best_;  // stays all zeros when no trial improves
     double bestDeviation_ = kStartBest;
-    double threshold_ = 0;
     int trial_ = 1;
 };
+
+int workerCount(int threads) {
+    if (threads > 0) return threads;
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// Runs the scans with `workers` threads evaluating ahead of them.
+Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, const Setup& setup,
+                     const Grid& grid, int workers, SearchCounts& counts) {
+    Exchange exchange;
+    exchange.steps = static_cast<std::int64_t>(grid.centres[1].size() * grid.centres[2].size() *
+                                               grid.centres[3].size());
+    const std::size_t budget = kCacheBytes / static_cast<std::size_t>(workers);
+    std::vector<Evaluator> evaluators;
+    evaluators.reserve(workers);
+    for (int i = 0; i < workers; ++i) evaluators.emplace_back(grid, setup, n, budget, exchange);
+    std::vector<std::thread> threads;
+    for (Evaluator& evaluator : evaluators) threads.emplace_back([&evaluator] { evaluator.work(); });
+    ScanDriver scans(s, n, Q, progress, setup, grid, exchange, counts);
+    scans.run();
+    {
+        std::lock_guard lock(exchange.mutex);
+        exchange.stop = true;
+    }
+    exchange.room.notify_all();
+    for (std::thread& thread : threads) thread.join();
+    for (const Evaluator& evaluator : evaluators) counts.tableBytes += evaluator.largestTables();
+    return scans.best();
+}
 
 }  // namespace
 
@@ -401,7 +687,7 @@ SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& prog
     return FitSearchFast(s, n, Q, progress, 0);
 }
 
-SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& progress, int) {
+SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& progress, int threads) {
     SearchResult result;
     Setup setup;
     if (!beginSearch(s, n, Q, setup, result)) return result;
@@ -409,16 +695,19 @@ SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& prog
         finishSearch(s, n, setup, Trial{}, result);
         return result;
     }
-    FastSearch scans(s, n, Q, progress, setup, result.counts);
-    if (!scans.tablesFit()) {
-        // An empty fit range ends at the first trial, and tables too large
-        // to hold belong to a search that would not end in a lifetime: the
-        // plain scans serve both.
-        finishSearch(s, n, setup, runPlainScans(s, n, Q, progress, setup, result.counts), result);
-        return result;
+    const Grid grid(setup, Q);
+    // Each worker holds its own tables: fewer workers where they would not
+    // fit. An empty fit range ends at the first trial, and tables too large
+    // for one worker belong to a search that would not end in a lifetime:
+    // the plain scans serve both.
+    int workers = workerCount(threads);
+    while (workers > 1 && !grid.tablesFit(kCacheBytes / static_cast<std::size_t>(workers))) {
+        workers /= 2;
     }
-    scans.run();
-    finishSearch(s, n, setup, scans.best(), result);
+    const Trial best = grid.tablesFit(kCacheBytes / static_cast<std::size_t>(workers))
+                           ? runWithWorkers(s, n, Q, progress, setup, grid, workers, result.counts)
+                           : runPlainScans(s, n, Q, progress, setup, result.counts);
+    finishSearch(s, n, setup, best, result);
     return result;
 }
 
