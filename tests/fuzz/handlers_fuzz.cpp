@@ -7,9 +7,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t at = 0;
+    // One byte a choice; a choice among more than 256 (a position on the
+    // plot) takes a second byte as the high one, so every position the
+    // player offers, the whole plot included, can be reached.
     peakfold::ActionPlayer player([&](unsigned count) -> unsigned {
         if (at >= size) return 0;
-        return data[at++] % count;
+        unsigned value = data[at++];
+        if (count > 256 && at < size) value += 256u * data[at++];
+        return value % count;
     });
     for (int i = 0; i < 40 && at < size; ++i) {
         const std::string broken = player.step();
