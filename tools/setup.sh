@@ -35,7 +35,10 @@ build_project() {
 
 # Runs every fuzz harness of a fuzz build for the given seconds, starting
 # from the seed corpus in tests/fuzz/corpus. New inputs go to the build
-# folder, never into the repository; a crash's input is kept there too.
+# folder, never into the repository; a crash's input is kept there too. An
+# input that runs longer than 10 s counts as a crash, so a hang is a finding
+# too: the seed inputs run in well under a second each, and the handler runs
+# cancel every search long before the limit.
 run_fuzzers() {
   local build_dir=$1 seconds=$2 failed=0
   for harness in "$build_dir"/tests/fuzz/*_fuzz; do
@@ -45,7 +48,7 @@ run_fuzzers() {
     work=$build_dir/fuzz-work/$name
     mkdir -p "$work" "$build_dir/fuzz-crashes"
     echo "-- $name"
-    if ! "$harness" -max_total_time="$seconds" -max_len=8192 -rss_limit_mb=2048 \
+    if ! "$harness" -max_total_time="$seconds" -max_len=8192 -rss_limit_mb=2048 -timeout=10 \
         -artifact_prefix="$build_dir/fuzz-crashes/$name-" -print_final_stats=0 \
         "$work" "$seeds" >"$build_dir/fuzz-$name.log" 2>&1; then
       echo "FAILED: $name; its input is in $build_dir/fuzz-crashes/"

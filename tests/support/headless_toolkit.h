@@ -47,6 +47,9 @@ public:
     bool ended = false;
     std::string folder;                 // current folder; the process's when empty
     std::function<void()> onPump;       // runs inside each pumpEvents()
+    // Runs inside each pumpEventsIfDue(): at the searches' fixed abort
+    // checks, never for the time passed, so a run is the same everywhere.
+    std::function<void()> onCheck;
 
     // Drawing calls since the last clear of the surface.
     std::vector<DrawCall> drawsSinceClear() const;
@@ -76,6 +79,9 @@ public:
     void messageBox(std::string_view text) override { messages.emplace_back(text); }
     std::string inputBox(std::string_view prompt) override;
     void pumpEvents() override;
+    void pumpEventsIfDue() override {
+        if (onCheck) onCheck();
+    }
     void beep() override { ++beeps; }
     std::string currentFolder() override;
 
