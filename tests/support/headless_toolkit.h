@@ -48,7 +48,8 @@ public:
     std::string folder;                 // current folder; the process's when empty
     std::function<void()> onPump;       // runs inside each pumpEvents()
     // Runs inside each pumpEventsIfDue(): at the searches' fixed abort
-    // checks, never for the time passed, so a run is the same everywhere.
+    // checks, and every few milliseconds while a search waits for its
+    // worker threads.
     std::function<void()> onCheck;
 
     // Drawing calls since the last clear of the surface.
