@@ -69,8 +69,10 @@ int endInsidePump(bool byClose) {
     return 3;  // never reached when the program ends as it should
 }
 
-// The real search on the test spectrum, at the finest quality so it runs
-// long enough; "Exit" is clicked while it works.
+// The real search on the test spectrum, at the finest quality and with
+// half-widths of 3000 nm, so that it would run for hours with billions of
+// width combinations between two steps of its centre scans; "Exit" is
+// clicked while it works.
 int exitDuringSearch() {
     QtApp app;
     app.start();
@@ -80,6 +82,7 @@ int exitDuringSearch() {
     clickOnPlot(app, 650, Qt::LeftButton);  // the selector now shows "Range"
     clickOnPlot(app, 900, Qt::RightButton);
     app.ui.setText(Control::Quality, "1");
+    for (int peak = 1; peak <= 3; ++peak) app.s.PeakW[peak] = 3000;
     QTimer::singleShot(300, [&app] {
         leaveUnflushedOutput(app.s.CalcState == kProcessing ? "exit during the search"
                                                             : "the search had ended");
