@@ -1,10 +1,13 @@
 // Times the plain fit search and the fast one, on one worker thread and on
-// one per core, on the built-in test spectrum over its whole range,
-// 350..1001 nm, with the picks 715, 780 and 830 nm and half-widths 30, 20
-// and 10 nm, three Gaussians, at several qualities; on the same with noise
-// and a baseline, where the search never reaches its quality and so never
-// stops early; and with typed half-widths so wide that the search is
-// cancelled.
+// one per core, for two kinds of cases:
+//  - the built-in test spectrum over its whole range, 350..1001 nm, with the
+//    picks 715, 780 and 830 nm and half-widths 30, 20 and 10 nm, three
+//    Gaussians, at several qualities; the same with noise and a baseline,
+//    where the search never reaches its quality and so never stops early;
+//    and with typed half-widths so wide that the search is cancelled;
+//  - measured spectra from the shared data folder, loaded with Get File and
+//    picked by clicks on the graph, so the half-widths are those the clicks
+//    estimate, and normalised through the settings line as Calculate does.
 //
 // Times are wall seconds (the fast search may use several threads) with the
 // process's CPU seconds beside them. A gap is the longest time between two
@@ -28,12 +31,15 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "graph/picking.h"
+#include "headless_toolkit.h"
 #include "model/equation.h"
 #include "model/fit_search.h"
 #include "model/state.h"
@@ -66,6 +72,45 @@ State testSpectrumState(bool noisy, std::array<int16_t, 3> halfWidths) {
     s.PeakX = {350, 715, 780, 830};
     s.PeakW = {1001, halfWidths[0], halfWidths[1], halfWidths[2]};
     return s;
+}
+
+// A spectrum as a user picks it: the file loaded by Get File (the built-in
+// test spectrum for an empty name), a left click at each centre, and, when
+// rangeEnd is set, a left and a right click at the ends of the fit range;
+// otherwise the range stays the loaded data's extent.
+struct Picks {
+    std::string file;
+    std::vector<float> centres;  // one per Gaussian
+    float rangeStart = 0, rangeEnd = 0;
+};
+
+[[noreturn]] void fail(const std::string& what) {
+    std::fprintf(stderr, "peakfold_bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+// The state as Calculate hands it to the search after those clicks.
+State clickedState(const Picks& p) {
+    HeadlessApp app;
+    app.ui.folder = PEAKFOLD_DATA_DIR;
+    // The selector of PeakNbr reaches "Range" after as many picks as
+    // CalculateNbr shows; it starts at 3 and cycles 1, 2, 3.
+    const std::string n = std::to_string(p.centres.size());
+    for (int i = 0; i < 3 && app.ui.text(Control::CalculateNbr) != n; ++i) {
+        app.ui.click(Control::CalculateNbr);
+    }
+    app.ui.answers.push_back(p.file);
+    app.ui.click(Control::GetFile);
+    if (!app.ui.messages.empty()) fail(p.file + ": " + app.ui.messages.front());
+    for (const float x : p.centres) app.ui.mouseUp(Control::Graph, 1, 0, x, 50);
+    if (app.ui.text(Control::PeakNbr) != "Range") fail(p.file + ": the picks did not reach Range");
+    if (p.rangeEnd > 0) {
+        app.ui.mouseUp(Control::Graph, 1, 0, p.rangeStart, 50);
+        app.ui.mouseUp(Control::Graph, 2, 0, p.rangeEnd, 50);
+    }
+    app.ui.setText(Control::Help, SettingsLine(app.s, 3));
+    Help_KeyPress(app.s, app.ui, 13);
+    return app.s;
 }
 
 double wallSeconds() {
@@ -251,6 +296,8 @@ int main(int argc, char** argv) {
     std::printf("hardware threads %u\n", std::thread::hardware_concurrency());
     const State test = testSpectrumState(false, {30, 20, 10});
     const State noisy = testSpectrumState(true, {30, 20, 10});
+    const State rhodamine = clickedState({"rhodamine800_dmso_abs_overlap", {697, 636, 590}});
+    const State testFile = clickedState({"", {715, 780, 830}});
     // name, state, n, Q, reference slice, cancel after, fast iterations
     const std::vector<Case> cases = {
         {"Q10", test, 3, 10, 0, 0, 5},
@@ -265,6 +312,14 @@ int main(int argc, char** argv) {
         // Half-widths of 1000 nm: the fast search's tables still fit, and
         // take long to fill.
         {"broad_Q1", testSpectrumState(false, {1000, 1000, 1000}), 3, 1, 0, 1000, 3},
+        {"rhodamine_Q2", rhodamine, 3, 2, 21, 0, 3},
+        {"rhodamine_Q1", rhodamine, 3, 1, 21, 0, 3},
+        {"fluorenone_Q1",
+         clickedState({"fluorenone_thf_fluorescence_noisy", {482, 428, 520}, 400, 700}), 3, 1, 21,
+         0, 3},
+        {"white_led_Q1", clickedState({"white_led_blue_plus_phosphor", {450, 560}}), 2, 1, 0, 0, 3},
+        {"test_file_Q2", testFile, 3, 2, 0, 0, 3},
+        {"test_file_Q1", testFile, 3, 1, 21, 0, 3},
     };
     for (const Case& c : cases) registerCase(c);
     benchmark::Initialize(&argc, argv);
