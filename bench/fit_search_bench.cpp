@@ -1,26 +1,45 @@
-// Times the plain and the fast fit search on the built-in test spectrum over
-// its whole range, 350..1001 nm, with the picks 715, 780 and 830 nm and
-// half-widths 30, 20 and 10 nm, three Gaussians, at several qualities, and
-// on the same spectrum with noise and a baseline, where the search never
-// reaches its quality and so never stops early.
+// Times the plain fit search and the fast one, on one worker thread and on
+// one per core, for two kinds of cases:
+//  - the built-in test spectrum over its whole range, 350..1001 nm, with the
+//    picks 715, 780 and 830 nm and half-widths 30, 20 and 10 nm, three
+//    Gaussians, at several qualities; the same with noise and a baseline,
+//    where the search never reaches its quality and so never stops early;
+//    and with typed half-widths so wide that the search is cancelled;
+//  - measured spectra from the shared data folder, loaded with Get File and
+//    picked by clicks on the graph, so the half-widths are those the clicks
+//    estimate, and normalised through the settings line as Calculate does.
 //
-// Besides the tables of Google Benchmark it prints one line per case,
+// Times are wall seconds (the fast search may use several threads) with the
+// process's CPU seconds beside them. A gap is the longest time between two
+// chances to run events (PumpEvents or LetEventsRun), the search's start and
+// end included. The resident size after a case is the process's peak so far,
+// the cases running in the order listed.
+//
+// Besides the tables of Google Benchmark it prints the picks of each case, a
+// summary table and one line per case,
 //   case NAME reference_s SECONDS fast_s SECONDS ratio RATIO
-// with "estimated" after the reference seconds where the plain search was
-// timed on its first centre combinations only and scaled up by the number
-// of trials the whole search evaluates.
+// where fast is the fast search on one thread per core, with "estimated"
+// after the reference seconds where the plain search was timed on its first
+// centre combinations only and scaled up by the number of trials the whole
+// search evaluates; and one line per case comparing the thread counts,
+//   threads NAME one_s SECONDS all_s SECONDS ratio RATIO
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "graph/picking.h"
+#include "headless_toolkit.h"
 #include "model/equation.h"
 #include "model/fit_search.h"
 #include "model/state.h"
@@ -31,7 +50,8 @@ namespace {
 // The test spectrum as loading an empty name makes it; with `noisy`, plus a
 // sloping baseline and uniform noise of +-3 from a fixed generator. Scaled
 // to 0..100 over 350..1001 (the unfilled 1001 included, as the loader does).
-State testSpectrumState(bool noisy) {
+// Picked at 715, 780 and 830 with the given half-widths.
+State testSpectrumState(bool noisy, std::array<int16_t, 3> halfWidths) {
     State s;
     std::uint64_t seed = 12345;
     for (int w = 350; w <= 1000; ++w) {
@@ -50,52 +70,111 @@ State testSpectrumState(bool noisy) {
     }
     for (int w = 350; w <= 1001; ++w) s.Spectrum[w] = 100 * (s.Spectrum[w] - floor) / (top - floor);
     s.PeakX = {350, 715, 780, 830};
-    s.PeakW = {1001, 30, 20, 10};
+    s.PeakW = {1001, halfWidths[0], halfWidths[1], halfWidths[2]};
     return s;
 }
 
-// CPU seconds of this thread: steadier than wall time on a shared machine.
+// A spectrum as a user picks it: the file loaded by Get File (the built-in
+// test spectrum for an empty name), a left click at each centre, and, when
+// rangeEnd is set, a left and a right click at the ends of the fit range;
+// otherwise the range stays the loaded data's extent.
+struct Picks {
+    std::string file;
+    std::vector<float> centres;  // one per Gaussian
+    float rangeStart = 0, rangeEnd = 0;
+};
+
+[[noreturn]] void fail(const std::string& what) {
+    std::fprintf(stderr, "peakfold_bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+// The state as Calculate hands it to the search after those clicks.
+State clickedState(const Picks& p) {
+    HeadlessApp app;
+    app.ui.folder = PEAKFOLD_DATA_DIR;
+    // The selector of PeakNbr reaches "Range" after as many picks as
+    // CalculateNbr shows; it starts at 3 and cycles 1, 2, 3.
+    const std::string n = std::to_string(p.centres.size());
+    for (int i = 0; i < 3 && app.ui.text(Control::CalculateNbr) != n; ++i) {
+        app.ui.click(Control::CalculateNbr);
+    }
+    app.ui.answers.push_back(p.file);
+    app.ui.click(Control::GetFile);
+    if (!app.ui.messages.empty()) fail(p.file + ": " + app.ui.messages.front());
+    for (const float x : p.centres) app.ui.mouseUp(Control::Graph, 1, 0, x, 50);
+    if (app.ui.text(Control::PeakNbr) != "Range") fail(p.file + ": the picks did not reach Range");
+    if (p.rangeEnd > 0) {
+        app.ui.mouseUp(Control::Graph, 1, 0, p.rangeStart, 50);
+        app.ui.mouseUp(Control::Graph, 2, 0, p.rangeEnd, 50);
+    }
+    app.ui.setText(Control::Help, SettingsLine(app.s, 3));
+    Help_KeyPress(app.s, app.ui, 13);
+    return app.s;
+}
+
+double wallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// CPU seconds of the whole process, so that worker threads count.
 double cpuSeconds() {
     timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+double peakResidentMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 struct Case {
     std::string name;
-    bool noisy;
-    double Q;
-    int referenceSlice;  // centre combinations the plain search is timed on; 0: all
-    std::array<int16_t, 4> halfWidths = {1001, 30, 20, 10};  // the fit range's end, then peaks
-    int cancelAt = 0;  // chances to run events after which Cancel is pressed; 0: never
+    State state;  // picks, half-widths and fit range as the search gets them
+    int n = 3;
+    double Q = 1;
+    int referenceSlice = 0;  // centre combinations the plain search is timed on; 0: all
+    int cancelAt = 0;        // chances to run events after which Cancel is pressed; 0: never
+    int fastIterations = 1;
 };
 
+enum Variant { kReference, kOneThread, kAllThreads, kVariants };
+constexpr const char* kVariantNames[kVariants] = {"reference", "fast_1thread", "fast"};
+
 struct Measured {
-    double seconds = 0;
-    double longestStep = 0;  // longest time between two event pumps
+    double wall = 0, cpu = 0;
+    double longestGap = 0;  // wall seconds
     SearchCounts counts;
 };
 
-std::map<std::string, Measured> fastRuns, referenceRuns;  // by case name
+std::map<std::string, Measured> runs[kVariants];  // by case name
+std::map<std::string, double> residentAfter;      // process peak after a case's runs, MiB
 
-using Search = SearchResult (*)(State&, int, double, const SearchProgress&);
+SearchResult search(Variant v, State& s, int n, double Q, const SearchProgress& progress) {
+    switch (v) {
+        case kOneThread: return FitSearchFast(s, n, Q, progress, 1);
+        case kAllThreads: return FitSearchFast(s, n, Q, progress, 0);
+        default: return FitSearch(s, n, Q, progress);
+    }
+}
 
 // Runs a search on a fresh copy of the case's state; with `slice`, aborts
-// it once that many steps of the third centre scan have been tried.
-Measured timeSearch(const Case& c, Search search, int slice) {
-    State s = testSpectrumState(c.noisy);
-    s.PeakW = c.halfWidths;
+// it once that many steps of the third centre scan have been tried. The
+// progress calls come on the calling thread, as the window's pump needs.
+Measured timeSearch(const Case& c, Variant v, int slice) {
+    State s = c.state;
     s.CalcState = kProcessing;
     int pumps = 0, chances = 0;
     Measured m;
-    const double t0 = cpuSeconds();
-    double lastPump = t0;
-    // Every chance to run events counts: the window pumps at each of them
-    // once it has waited long enough.
+    const double wall0 = wallSeconds(), cpu0 = cpuSeconds();
+    double lastChance = wall0;
     auto eventsCouldRun = [&] {
-        const double now = cpuSeconds();
-        m.longestStep = std::max(m.longestStep, now - lastPump);
-        lastPump = now;
+        const double now = wallSeconds();
+        m.longestGap = std::max(m.longestGap, now - lastChance);
+        lastChance = now;
         if (c.cancelAt > 0 && ++chances == c.cancelAt) s.CalcState = kAbort;
     };
     SearchProgress progress;
@@ -104,37 +183,109 @@ Measured timeSearch(const Case& c, Search search, int slice) {
         eventsCouldRun();
         if (slice > 0 && ++pumps > slice) s.CalcState = kAbort;
     };
-    m.counts = search(s, 3, c.Q, progress).counts;
-    m.seconds = cpuSeconds() - t0;
+    m.counts = search(v, s, c.n, c.Q, progress).counts;
+    m.wall = wallSeconds() - wall0;
+    m.cpu = cpuSeconds() - cpu0;
+    m.longestGap = std::max(m.longestGap, wallSeconds() - lastChance);
     benchmark::DoNotOptimize(s.EqIo);
     return m;
 }
 
-void report(benchmark::State& bench, const Measured& m) {
-    bench.SetIterationTime(m.seconds);
-    bench.counters["trials"] = static_cast<double>(m.counts.evaluated);
-    bench.counters["terms"] = static_cast<double>(m.counts.terms);
-}
-
-void runFast(benchmark::State& bench, const Case& c) {
+// Keeps the fastest of the iterations.
+void run(benchmark::State& bench, const Case& c, Variant v) {
     Measured best;
     for (auto _ : bench) {
-        const Measured m = timeSearch(c, FitSearchFast, 0);
-        if (best.seconds == 0 || m.seconds < best.seconds) best = m;
-        report(bench, m);
+        const Measured m = timeSearch(c, v, v == kReference ? c.referenceSlice : 0);
+        if (best.wall == 0 || m.wall < best.wall) best = m;
+        bench.SetIterationTime(m.wall);
     }
-    bench.counters["table_MiB"] = static_cast<double>(best.counts.tableBytes) / (1 << 20);
-    fastRuns[c.name] = best;
+    bench.counters["cpu_s"] = best.cpu;
+    bench.counters["trials"] = static_cast<double>(best.counts.evaluated);
+    bench.counters["terms"] = static_cast<double>(best.counts.terms);
+    bench.counters["gap_ms"] = 1e3 * best.longestGap;
+    if (v != kReference) {
+        bench.counters["table_MiB"] = static_cast<double>(best.counts.tableBytes) / (1 << 20);
+    }
+    runs[v][c.name] = best;
+    residentAfter[c.name] = peakResidentMiB();
 }
 
-void runReference(benchmark::State& bench, const Case& c) {
-    Measured best;
-    for (auto _ : bench) {
-        const Measured m = timeSearch(c, FitSearch, c.referenceSlice);
-        if (best.seconds == 0 || m.seconds < best.seconds) best = m;
-        report(bench, m);
+void registerCase(const Case& c) {
+    for (const Variant v : {kReference, kOneThread, kAllThreads}) {
+        const bool slice = v == kReference && c.referenceSlice > 0;
+        const int iterations =
+            v == kReference ? (c.Q >= 5 && !slice ? 3 : 1) : c.fastIterations;
+        benchmark::RegisterBenchmark(
+            (std::string(kVariantNames[v]) + "/" + c.name + (slice ? "_slice" : "")).c_str(),
+            [c, v](benchmark::State& b) { run(b, c, v); })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(iterations);
     }
-    referenceRuns[c.name] = best;
+}
+
+double ratio(double a, double b) { return b > 0 ? a / b : 0; }
+
+void printSummary(const std::vector<Case>& cases) {
+    std::printf("\n%-22s %s\n", "case", "range, then centre-half-width of each pick");
+    for (const Case& c : cases) {
+        const State& s = c.state;
+        std::printf("%-22s %g..%d", c.name.c_str(), s.PeakX[0], s.PeakW[0]);
+        for (int p = 1; p <= c.n; ++p) std::printf("  %g-%d", s.PeakX[p], s.PeakW[p]);
+        std::printf("\n");
+    }
+    std::printf("\n%-22s %2s %3s %12s %9s %9s %9s %9s %12s %9s %9s %9s %9s %8s %8s\n", "case", "n",
+                "Q", "reference_s", "1t_wall", "1t_cpu", "all_wall", "all_cpu", "trials",
+                "1t_gap_ms", "gap_ms", "table_MiB", "rss_MiB", "ref/all", "1t/all");
+    std::vector<std::string> lines;
+    for (const Case& c : cases) {
+        if (!runs[kReference].count(c.name) || !runs[kOneThread].count(c.name) ||
+            !runs[kAllThreads].count(c.name)) {
+            continue;
+        }
+        const Measured& ref = runs[kReference][c.name];
+        const Measured& one = runs[kOneThread][c.name];
+        const Measured& all = runs[kAllThreads][c.name];
+        // A slice is scaled by the trials of the whole search, which the fast
+        // search evaluates exactly as the plain one would.
+        const bool estimated = c.referenceSlice > 0;
+        const double refSeconds =
+            ref.wall * (estimated ? ratio(static_cast<double>(all.counts.evaluated),
+                                          static_cast<double>(ref.counts.evaluated))
+                                  : 1);
+        std::printf(
+            "%-22s %2d %3g %12.4f %9.4f %9.4f %9.4f %9.4f %12lld %9.2f %9.2f %9.2f %9.1f %8.1f "
+            "%8.2f%s\n",
+            c.name.c_str(), c.n, c.Q, refSeconds, one.wall, one.cpu, all.wall, all.cpu,
+            static_cast<long long>(all.counts.evaluated), 1e3 * one.longestGap,
+            1e3 * all.longestGap, static_cast<double>(all.counts.tableBytes) / (1 << 20),
+            residentAfter[c.name], ratio(refSeconds, all.wall), ratio(one.wall, all.wall),
+            estimated ? "  (reference estimated)" : "");
+        char line[240];
+        std::snprintf(line, sizeof line, "case %s reference_s %.4f%s fast_s %.5f ratio %.1f",
+                      c.name.c_str(), refSeconds, estimated ? " estimated" : "", all.wall,
+                      ratio(refSeconds, all.wall));
+        lines.push_back(line);
+        std::snprintf(line, sizeof line, "threads %s one_s %.5f all_s %.5f ratio %.2f",
+                      c.name.c_str(), one.wall, all.wall, ratio(one.wall, all.wall));
+        lines.push_back(line);
+    }
+    std::printf("\n");
+    for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+
+    std::size_t tableBytes = 0;
+    double longestGap = 0;
+    for (const Variant v : {kOneThread, kAllThreads}) {
+        for (const auto& [name, m] : runs[v]) {
+            tableBytes = std::max(tableBytes, m.counts.tableBytes);
+            longestGap = std::max(longestGap, m.longestGap);
+        }
+    }
+    std::printf("fast search tables at most %.2f MiB; process peak resident %.1f MiB\n",
+                static_cast<double>(tableBytes) / (1 << 20), peakResidentMiB());
+    std::printf("fast search: longest time between two chances to run events %.2f ms\n",
+                1e3 * longestGap);
+    std::printf("hardware threads %u\n", std::thread::hardware_concurrency());
 }
 
 }  // namespace
@@ -142,79 +293,38 @@ void runReference(benchmark::State& bench, const Case& c) {
 
 int main(int argc, char** argv) {
     using namespace peakfold;
+    std::printf("hardware threads %u\n", std::thread::hardware_concurrency());
+    const State test = testSpectrumState(false, {30, 20, 10});
+    const State noisy = testSpectrumState(true, {30, 20, 10});
+    const State rhodamine = clickedState({"rhodamine800_dmso_abs_overlap", {697, 636, 590}});
+    const State testFile = clickedState({"", {715, 780, 830}});
+    // name, state, n, Q, reference slice, cancel after, fast iterations
     const std::vector<Case> cases = {
-        {"Q10", false, 10, 0},
-        {"Q5", false, 5, 0},
-        {"Q2", false, 2, 0},
-        {"Q1", false, 1, 21},
-        {"noisy_Q2", true, 2, 0},
-        {"noisy_Q1", true, 1, 21},
+        {"Q10", test, 3, 10, 0, 0, 5},
+        {"Q5", test, 3, 5, 0, 0, 5},
+        {"Q2", test, 3, 2, 0, 0, 5},
+        {"Q1", test, 3, 1, 21, 0, 3},
+        {"noisy_Q2", noisy, 3, 2, 0, 0, 5},
+        {"noisy_Q1", noisy, 3, 1, 21, 0, 3},
         // Typed half-widths of 3000 nm: billions of width combinations at
         // each centre combination, cancelled after 1000 chances to run events.
-        {"wide_Q1", false, 1, 0, {1001, 3000, 3000, 3000}, 1000},
+        {"wide_Q1", testSpectrumState(false, {3000, 3000, 3000}), 3, 1, 0, 1000, 3},
         // Half-widths of 1000 nm: the fast search's tables still fit, and
         // take long to fill.
-        {"broad_Q1", false, 1, 0, {1001, 1000, 1000, 1000}, 1000},
+        {"broad_Q1", testSpectrumState(false, {1000, 1000, 1000}), 3, 1, 0, 1000, 3},
+        {"rhodamine_Q2", rhodamine, 3, 2, 21, 0, 3},
+        {"rhodamine_Q1", rhodamine, 3, 1, 21, 0, 3},
+        {"fluorenone_Q1",
+         clickedState({"fluorenone_thf_fluorescence_noisy", {482, 428, 520}, 400, 700}), 3, 1, 21,
+         0, 3},
+        {"white_led_Q1", clickedState({"white_led_blue_plus_phosphor", {450, 560}}), 2, 1, 0, 0, 3},
+        {"test_file_Q2", testFile, 3, 2, 0, 0, 3},
+        {"test_file_Q1", testFile, 3, 1, 21, 0, 3},
     };
-    for (const Case& c : cases) {
-        benchmark::RegisterBenchmark(("fast/" + c.name).c_str(),
-                                     [c](benchmark::State& b) { runFast(b, c); })
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(5);
-        const std::string slice = c.referenceSlice > 0 ? "_slice" : "";
-        benchmark::RegisterBenchmark(("reference/" + c.name + slice).c_str(),
-                                     [c](benchmark::State& b) { runReference(b, c); })
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(c.Q >= 5 ? 3 : 1);
-    }
+    for (const Case& c : cases) registerCase(c);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-
-    std::printf("\n%-9s %12s %12s %10s %12s %14s %14s %9s %11s %10s\n", "case", "reference_s",
-                "fast_s", "ratio", "trials", "ref_terms", "fast_terms", "table_MiB", "ref_gap_ms",
-                "fast_gap_ms");
-    std::vector<std::string> lines;
-    std::size_t tableBytes = 0;
-    double longestStep = 0;
-    for (const auto& [name, fast] : fastRuns) {
-        tableBytes = std::max(tableBytes, fast.counts.tableBytes);
-        longestStep = std::max(longestStep, fast.longestStep);
-    }
-    for (const Case& c : cases) {
-        if (!fastRuns.count(c.name) || !referenceRuns.count(c.name)) continue;
-        const Measured& fast = fastRuns[c.name];
-        const Measured& ref = referenceRuns[c.name];
-        // A slice is scaled by the trials of the whole search, which the fast
-        // search evaluates exactly as the plain one would.
-        const double scale = c.referenceSlice > 0 && ref.counts.evaluated > 0
-                                 ? static_cast<double>(fast.counts.evaluated) /
-                                       static_cast<double>(ref.counts.evaluated)
-                                 : 1;
-        const double refSeconds = ref.seconds * scale;
-        const double refTerms = static_cast<double>(ref.counts.terms) * scale;
-        const double ratio = refSeconds / fast.seconds;
-        std::printf("%-9s %12.4f %12.5f %10.1f %12lld %14.0f %14lld %9.2f %11.2f %10.2f%s\n",
-                    c.name.c_str(), refSeconds, fast.seconds, ratio,
-                    static_cast<long long>(fast.counts.evaluated), refTerms,
-                    static_cast<long long>(fast.counts.terms),
-                    static_cast<double>(fast.counts.tableBytes) / (1 << 20), 1e3 * ref.longestStep,
-                    1e3 * fast.longestStep, c.referenceSlice > 0 ? "  (reference estimated)" : "");
-        char line[200];
-        std::snprintf(line, sizeof line, "case %s reference_s %.4f%s fast_s %.5f ratio %.1f",
-                      c.name.c_str(), refSeconds, c.referenceSlice > 0 ? " estimated" : "",
-                      fast.seconds, ratio);
-        lines.push_back(line);
-    }
-    std::printf("\n");
-    for (const std::string& line : lines) std::printf("%s\n", line.c_str());
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("fast search tables at most %.2f MiB; process peak resident %.1f MiB\n",
-                static_cast<double>(tableBytes) / (1 << 20), usage.ru_maxrss / 1024.0);
-    std::printf("fast search: longest time between two chances to run events %.2f ms\n",
-                1e3 * longestStep);
+    printSummary(cases);
     return 0;
 }
