@@ -11,9 +11,9 @@
 //
 // Times are wall seconds (the fast search may use several threads) with the
 // process's CPU seconds beside them. A gap is the longest time between two
-// chances to run events (PumpEvents or LetEventsRun), the search's start and
-// end included. The resident size after a case is the process's peak so far,
-// the cases running in the order listed.
+// chances to run events (PumpEvents, LetEventsRun or WhileWaiting), the
+// search's start and end included. The resident size after a case is the
+// process's peak so far, the cases running in the order listed.
 //
 // Besides the tables of Google Benchmark it prints the picks of each case, a
 // summary table and one line per case,
@@ -179,6 +179,7 @@ Measured timeSearch(const Case& c, Variant v, int slice) {
     };
     SearchProgress progress;
     progress.LetEventsRun = eventsCouldRun;
+    progress.WhileWaiting = eventsCouldRun;
     progress.PumpEvents = [&] {
         eventsCouldRun();
         if (slice > 0 && ++pumps > slice) s.CalcState = kAbort;
