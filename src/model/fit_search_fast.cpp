@@ -41,6 +41,10 @@ constexpr int kTermsPerCheck = 32;  // terms summed between checks against the b
 constexpr std::int64_t kStepsAhead = 64;  // centre combinations the workers may run ahead
 constexpr auto kHandOver = std::chrono::milliseconds(2);  // longest a worker keeps its findings
 constexpr auto kWaitForWorkers = std::chrono::milliseconds(10);  // events run at least this often
+// The scans wake for a batch of centre combinations rather than for each,
+// unless the batch takes longer than this.
+constexpr std::int64_t kBatch = 16;
+constexpr auto kBatchWait = std::chrono::milliseconds(2);
 
 // Tables indexed by a key, filled on first use. When a new entry would take
 // the cache over its budget, the entries held so far are dropped first.
@@ -184,6 +188,7 @@ struct Exchange {
     std::int64_t nextStep = 0;      // the next centre combination a worker takes
     std::int64_t applied = 0;       // centre combinations the scans are done with
     std::int64_t steps = 0;         // centre combinations in all
+    std::int64_t awaited = -1;      // the centre combination the scans wait for
     std::vector<StepFindings> ring = std::vector<StepFindings>(kStepsAhead);
     std::atomic<bool> stop{false};
     std::atomic<double> best{kStartBest};  // the best as the scans have applied it
@@ -277,6 +282,7 @@ class Evaluator {
     }
 
     void handOver(bool complete) {
+        bool awaited = false;
         {
             std::lock_guard lock(exchange_.mutex);
             StepFindings& out = *out_;
@@ -288,8 +294,9 @@ class Evaluator {
                 out.terms = terms_;
                 out.complete = true;
             }
+            awaited = exchange_.awaited == out.step;
         }
-        exchange_.found.notify_all();
+        if (awaited) exchange_.found.notify_all();
         pending_.clear();
         pendingChecks_.clear();
         lastHandOver_ = std::chrono::steady_clock::now();
@@ -420,38 +427,62 @@ class Evaluator {
             e[i] = unitGaussian(c3, b3s[i], c2);
         }
 
-        TrialSums sums;
-        sums.RR = grid_.RR;
-        sums.rootRR = std::sqrt(grid_.RR);
+        TrialRow row;
+        row.y1 = y1;
+        row.y2 = y2;
+        row.y3 = y3;
+        row.m = m;
+        row.sums.RR = grid_.RR;
+        row.sums.rootRR = std::sqrt(grid_.RR);
+        row.b = b;
+        row.e = e;
+        row.RG3 = sums3;
+        row.GG3 = sums3 + nb3;
+        row.rootGG3 = sums3 + 2 * nb3;
+        rowA_.resize(4 * nb3);
+        double* A1 = rowA_.data();
+        double* A2 = A1 + nb3;
+        double* A3 = A2 + nb3;
+        double* verdict = A3 + nb3;
         CheckPoints checks(setup_.widthsPerCheck);
         std::int64_t combination = 0;
         Trial t;
         t.c = {0, c1, c2, c3};
         for (std::size_t i1 = 0; i1 < nb1; ++i1) {
-            sums.RG[1] = sums1[i1];
-            sums.GG[1] = sums1[nb1 + i1];
-            sums.rootGG[1] = sums1[2 * nb1 + i1];
+            row.c = c[i1];
+            row.d = d[i1];
+            row.sums.RG[1] = sums1[i1];
+            row.sums.GG[1] = sums1[nb1 + i1];
+            row.sums.rootGG[1] = sums1[2 * nb1 + i1];
+            row.G13 = q13 + i1 * nb3;
             for (std::size_t i2 = 0; i2 < nb2; ++i2) {
-                sums.RG[2] = sums2[i2];
-                sums.GG[2] = sums2[nb2 + i2];
-                sums.rootGG[2] = sums2[2 * nb2 + i2];
-                sums.G12 = q12[i1 * nb2 + i2];
-                for (std::size_t i3 = 0; i3 < nb3; ++i3, ++combination) {
-                    if (!checkPoint(checks)) return;
-                    if (!solveThree(y1, y2, y3, a[i2], b[i3], c[i1], d[i1], e[i3], f[i2], t)) {
-                        continue;
+                row.a = a[i2];
+                row.f = f[i2];
+                row.sums.RG[2] = sums2[i2];
+                row.sums.GG[2] = sums2[nb2 + i2];
+                row.sums.rootGG[2] = sums2[2 * nb2 + i2];
+                row.sums.G12 = q12[i1 * nb2 + i2];
+                row.G23 = q23 + i2 * nb3;
+                solveRow(row, best_, static_cast<int>(nb3), A1, A2, A3, verdict);
+                // The row in stretches between check points.
+                for (std::size_t i3 = 0; i3 < nb3;) {
+                    std::size_t end = std::min(nb3, i3 + checks.beforeDue());
+                    if (end == i3) {
+                        if (!checkPoint(checks)) return;
+                        end = i3 + 1;
+                    } else {
+                        checks.pass(static_cast<int>(end - i3));
                     }
-                    ++evaluated_;
-                    sums.RG[3] = sums3[i3];
-                    sums.GG[3] = sums3[nb3 + i3];
-                    sums.rootGG[3] = sums3[2 * nb3 + i3];
-                    sums.G13 = q13[i1 * nb3 + i3];
-                    sums.G23 = q23[i2 * nb3 + i3];
-                    if (deviationLowerBound(sums, t.A[1], t.A[2], t.A[3], m) >= best_) continue;
-                    double sum = 0;
-                    if (!sumBelowBest(t, s1 + i1 * m, s2 + i2 * m, s3 + i3 * m, sum)) continue;
-                    t.b = {0, b1s[i1], b2s[i2], b3s[i3]};
-                    candidate(combination, t, std::sqrt(sum));
+                    for (; i3 < end; ++i3, ++combination) {
+                        const double v = verdict[i3];
+                        evaluated_ += v != kDegenerate;
+                        if (v != kMaySum) continue;
+                        t.A = {0, A1[i3], A2[i3], A3[i3]};
+                        double sum = 0;
+                        if (!sumBelowBest(t, s1 + i1 * m, s2 + i2 * m, s3 + i3 * m, sum)) continue;
+                        t.b = {0, b1s[i1], b2s[i2], b3s[i3]};
+                        candidate(combination, t, std::sqrt(sum));
+                    }
                 }
             }
         }
@@ -492,6 +523,7 @@ class Evaluator {
     TableCache pairs12_, pairs13_, pairs23_;
     std::size_t k1_ = SIZE_MAX, k2_ = SIZE_MAX;  // centres of the step before
     std::vector<double> cross_;
+    std::vector<double> rowA_;  // amplitudes and bounds of one row of trials
     std::size_t largestTables_ = 0;
 
     double best_ = kStartBest, threshold_ = squaredThreshold(kStartBest);
@@ -559,6 +591,17 @@ class ScanDriver {
         std::int64_t evaluated = 0, terms = 0;
         bool complete = false;
         WidthScan outcome = WidthScan::Done;
+        {
+            // Wait a little for a batch of centre combinations: waking once
+            // for many costs the workers less.
+            std::unique_lock lock(exchange_.mutex);
+            const std::int64_t ahead = std::min(step + kBatch, exchange_.steps - 1);
+            const StepFindings& last = exchange_.findings(ahead);
+            exchange_.awaited = ahead;
+            exchange_.found.wait_for(lock, kBatchWait,
+                                     [&] { return last.step == ahead && last.complete; });
+            exchange_.awaited = step;
+        }
         while (!complete) {
             {
                 std::unique_lock lock(exchange_.mutex);

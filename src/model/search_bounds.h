@@ -41,3 +41,34 @@ struct TrialSums {
 }
 
 }  // namespace peakfold::search
+
+namespace peakfold::search {
+
+// One row of three-Gaussian trials: the first and second widths fixed, the
+// third width running through its scan. What stays the same along the row:
+struct TrialRow {
+    double y1 = 0, y2 = 0, y3 = 0;      // the residual at the three centres
+    double a = 0, c = 0, d = 0, f = 0;  // G2 at c1, G1 at c2, G1 at c3, G2 at c3
+    TrialSums sums;                     // the third Gaussian's entries unused
+    int m = 0;                          // sampled wavelengths
+    // Along the row, one entry per third width:
+    const double* b = nullptr;  // G3 at c1
+    const double* e = nullptr;  // G3 at c2
+    const double *RG3 = nullptr, *GG3 = nullptr, *rootGG3 = nullptr;
+    const double *G13 = nullptr, *G23 = nullptr;
+};
+
+// What solveRow says of one trial.
+constexpr double kDegenerate = -1;  // no deviation, no record
+constexpr double kCannotImprove = 0;  // its deviation is not below the best
+constexpr double kMaySum = 1;  // only its sum can tell
+
+// Solves every trial of the row for its amplitudes exactly as solveThree
+// does, and compares the bound of deviationLowerBound with `best` without
+// its square root: a trial is marked kCannotImprove only where that bound
+// would be at least best. Vector lanes do the scalar operations in the
+// scalar order, so the amplitudes are the same doubles on every machine.
+void solveRow(const TrialRow& row, double best, int count, double* A1, double* A2, double* A3,
+              double* verdict);
+
+}  // namespace peakfold::search

@@ -85,6 +85,10 @@ class CheckPoints {
         count_ = 1;
         return true;
     }
+    // How many of the coming combinations pass before a check is due, and
+    // passing that many (at most) at once.
+    int beforeDue() const { return every_ - count_; }
+    void pass(int combinations) { count_ += combinations; }
 
   private:
     const int every_;
