@@ -70,5 +70,9 @@ constexpr double kMaySum = 1;  // only its sum can tell
 // scalar order, so the amplitudes are the same doubles on every machine.
 void solveRow(const TrialRow& row, double best, int count, double* A1, double* A2, double* A3,
               double* verdict);
+// The same in a chosen number of lanes: 2, or 4 and 8 where the processor
+// has AVX2 and AVX-512. False, with nothing done, for any other.
+bool solveRowInLanes(int lanes, const TrialRow& row, double best, int count, double* A1,
+                     double* A2, double* A3, double* verdict);
 
 }  // namespace peakfold::search

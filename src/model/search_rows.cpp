@@ -131,17 +131,41 @@ void solveRowBaseline(const TrialRow& row, double best, int count, double* A1, d
     solveAll<2>(row, best, count, A1, A2, A3, verdict);
 }
 
+// The most lanes this processor has.
+int widestLanes() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (__builtin_cpu_supports("avx512f")) return 8;
+    if (__builtin_cpu_supports("avx2")) return 4;
+#endif
+    return 2;
+}
+
 }  // namespace
+
+bool solveRowInLanes(int lanes, const TrialRow& row, double best, int count, double* A1,
+                     double* A2, double* A3, double* verdict) {
+    if (lanes > widestLanes()) return false;
+    switch (lanes) {
+#if defined(__x86_64__) && defined(__GNUC__)
+        case 8:
+            solveRowAvx512(row, best, count, A1, A2, A3, verdict);
+            return true;
+        case 4:
+            solveRowAvx2(row, best, count, A1, A2, A3, verdict);
+            return true;
+#endif
+        case 2:
+            solveRowBaseline(row, best, count, A1, A2, A3, verdict);
+            return true;
+        default:
+            return false;
+    }
+}
 
 void solveRow(const TrialRow& row, double best, int count, double* A1, double* A2, double* A3,
               double* verdict) {
-#if defined(__x86_64__) && defined(__GNUC__)
-    static const bool avx512 = __builtin_cpu_supports("avx512f");
-    if (avx512) return solveRowAvx512(row, best, count, A1, A2, A3, verdict);
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) return solveRowAvx2(row, best, count, A1, A2, A3, verdict);
-#endif
-    solveRowBaseline(row, best, count, A1, A2, A3, verdict);
+    static const int lanes = widestLanes();
+    solveRowInLanes(lanes, row, best, count, A1, A2, A3, verdict);
 }
 
 }  // namespace peakfold::search
