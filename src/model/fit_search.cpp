@@ -18,41 +18,18 @@ class ReferenceSearch {
                     SearchCounts& counts)
         : s_(s), n_(n), Q_(Q), progress_(progress), setup_(setup), counts_(counts) {}
 
-    // The three centre scans, with their progress points and the abort check
-    // once per step of the third.
+    // The centre scans, and the width scans at each centre combination.
     void run() {
-        const Picks& p = setup_.picks;
-        int colour2 = 0, colour3 = 0;
-        bool aborted = false;
-        const double from1 = p.x[1] - kCentreSpan * p.w[1], to1 = p.x[1] + kCentreSpan * p.w[1];
-        for (double c1 = from1; c1 <= to1 && !aborted; c1 = advance(c1, 1)) {
-            showScanPoint(c1, -5, 14);
-            colour2 = colour2 == 10 ? 8 : 10;
-            const double from2 = p.x[2] - kCentreSpan * p.w[2], to2 = p.x[2] + kCentreSpan * p.w[2];
-            for (double c2 = from2; c2 <= to2 && !aborted; c2 = advance(c2, 1)) {
-                showScanPoint(c2, -7, colour2);
-                colour3 = colour3 == 12 ? 8 : 12;
-                const double from3 = p.x[3] - kCentreSpan * p.w[3];
-                const double to3 = p.x[3] + kCentreSpan * p.w[3];
-                for (double c3 = from3; c3 <= to3; c3 = advance(c3, 1)) {
-                    // After an abort the running scan still steps to its end,
-                    // letting events run at each step but trying nothing.
-                    if (progress_.PumpEvents) progress_.PumpEvents();
-                    if (aborted) continue;
-                    if (s_.CalcState == kAbort) {
-                        aborted = true;
-                        continue;
-                    }
-                    showScanPoint(c3, -9, colour3);
-                    const WidthScan scan = tryWidths(c1, c2, c3);
-                    if (scan == WidthScan::QualityReached) return;
-                    aborted = scan == WidthScan::Aborted;
-                }
-            }
-        }
+        const CentreScans scans = centreScans(setup_.picks);
+        runCentreScans(
+            scans, s_, progress_,
+            [&](std::size_t k1, std::size_t k2, std::size_t k3) {
+                return tryWidths(scans[1][k1], scans[2][k2], scans[3][k3]);
+            },
+            [] {});
     }
 
-    const Trial& best() const { return best_; }
+    const Trial& best() const { return improvements_.best(); }
 
   private:
     // Every width combination at one centre combination, with an abort
@@ -107,13 +84,7 @@ class ReferenceSearch {
         t.deviation = deviation(t);
         ++counts_.evaluated;
         counts_.terms += setup_.deviation.count;
-        if (!(t.deviation < bestDeviation_)) return false;
-        bestDeviation_ = t.deviation;
-        best_ = t;
-        recordTrial(s_, n_, trial_, t);
-        if (progress_.ShowBest) progress_.ShowBest(trial_, bestDeviation_);
-        ++trial_;
-        return bestDeviation_ < Q_;
+        return improvements_.offer(s_, n_, Q_, progress_, t);
     }
 
     // Sum of |R - model| for one or two Gaussians, root of the sum of
@@ -133,19 +104,13 @@ class ReferenceSearch {
         return n_ == 3 ? std::sqrt(sum) : sum;
     }
 
-    void showScanPoint(double x, double y, int colour) {
-        if (progress_.ShowScanPoint) progress_.ShowScanPoint(x, y, colour);
-    }
-
     State& s_;
     const int n_;
     const double Q_;
     const SearchProgress& progress_;
     const Setup& setup_;
     SearchCounts& counts_;
-    Trial best_;  // stays all zeros when no trial improves
-    double bestDeviation_ = kStartBest;
-    int trial_ = 1;
+    Improvements improvements_;
 };
 
 }  // namespace

@@ -93,13 +93,6 @@ double dot(const double* x, const double* y, int m) {
     return (s0 + s1) + (s2 + s3);
 }
 
-// The values a scan variable takes, each time its scan runs.
-std::vector<double> scanValues(double from, double to, double step) {
-    std::vector<double> values;
-    for (double v = from; v <= to; v = advance(v, step)) values.push_back(v);
-    return values;
-}
-
 // The smallest sum of squares whose root is not below best: comparing a
 // running sum with it says exactly whether the root of the finished sum can
 // still come out below best, since both the root and the sum only grow.
@@ -121,10 +114,8 @@ double squaredThreshold(double best) {
 struct Grid {
     Grid(const Setup& setup, double Q) {
         const Picks& p = setup.picks;
-        for (int j = 1; j <= 3; ++j) {
-            centres[j] = scanValues(p.x[j] - kCentreSpan * p.w[j], p.x[j] + kCentreSpan * p.w[j], 1);
-            widths[j] = scanValues(Q, p.w[j] + Q, Q);
-        }
+        centres = centreScans(p);
+        for (int j = 1; j <= 3; ++j) widths[j] = scanValues(Q, p.w[j] + Q, Q);
         const Sampling& range = setup.deviation;
         m = range.count;
         wave.resize(m);
@@ -153,7 +144,8 @@ struct Grid {
         return m > 0;
     }
 
-    std::vector<double> centres[4], widths[4];  // scan values of Gaussians 1..3
+    CentreScans centres;
+    std::vector<double> widths[4];  // width scan values of Gaussians 1..3
     int m = 0;                                  // sampled wavelengths
     std::vector<int> wave;
     std::vector<double> R;
@@ -545,36 +537,16 @@ class ScanDriver {
           exchange_(exchange), counts_(counts) {}
 
     void run() {
-        const std::size_t n1 = grid_.centres[1].size(), n2 = grid_.centres[2].size(),
-                          n3 = grid_.centres[3].size();
-        int colour2 = 0, colour3 = 0;
-        bool aborted = false;
-        std::int64_t step = 0;
-        for (std::size_t k1 = 0; k1 < n1 && !aborted; ++k1) {
-            showScanPoint(grid_.centres[1][k1], -5, 14);
-            colour2 = colour2 == 10 ? 8 : 10;
-            for (std::size_t k2 = 0; k2 < n2 && !aborted; ++k2) {
-                showScanPoint(grid_.centres[2][k2], -7, colour2);
-                colour3 = colour3 == 12 ? 8 : 12;
-                for (std::size_t k3 = 0; k3 < n3; ++k3, ++step) {
-                    if (progress_.PumpEvents) progress_.PumpEvents();
-                    if (aborted) continue;
-                    if (s_.CalcState == kAbort) {
-                        aborted = true;
-                        endWork();
-                        continue;
-                    }
-                    showScanPoint(grid_.centres[3][k3], -9, colour3);
-                    const WidthScan scan = apply(step);
-                    if (scan == WidthScan::QualityReached) return;
-                    aborted = scan == WidthScan::Aborted;
-                    if (aborted) endWork();
-                }
-            }
-        }
+        const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
+        runCentreScans(
+            grid_.centres, s_, progress_,
+            [&](std::size_t k1, std::size_t k2, std::size_t k3) {
+                return apply(static_cast<std::int64_t>((k1 * n2 + k2) * n3 + k3));
+            },
+            [&] { endWork(); });
     }
 
-    const Trial& best() const { return best_; }
+    const Trial& best() const { return improvements_.best(); }
 
   private:
     // Applies the findings of one centre combination in scan order, with
@@ -590,7 +562,6 @@ class ScanDriver {
         std::int64_t done = 0;  // checks passed
         std::int64_t evaluated = 0, terms = 0;
         bool complete = false;
-        WidthScan outcome = WidthScan::Done;
         {
             // Wait a little for a batch of centre combinations: waking once
             // for many costs the workers less.
@@ -642,7 +613,7 @@ class ScanDriver {
             exchange_.applied = step + 1;
         }
         exchange_.room.notify_all();
-        return outcome;
+        return WidthScan::Done;
     }
 
     void finishStep(std::int64_t evaluated, std::int64_t terms) {
@@ -662,24 +633,15 @@ class ScanDriver {
     }
 
     bool improve(const Trial& t) {
-        if (!(t.deviation < bestDeviation_)) return false;
-        bestDeviation_ = t.deviation;
-        exchange_.best.store(bestDeviation_, std::memory_order_relaxed);
-        best_ = t;
-        recordTrial(s_, n_, trial_, t);
-        if (progress_.ShowBest) progress_.ShowBest(trial_, bestDeviation_);
-        ++trial_;
-        return bestDeviation_ < Q_;
+        const bool reached = improvements_.offer(s_, n_, Q_, progress_, t);
+        exchange_.best.store(improvements_.bestDeviation(), std::memory_order_relaxed);
+        return reached;
     }
 
     // After an abort or the early stop the workers' findings are of no use.
     void endWork() {
         exchange_.stop = true;
         exchange_.room.notify_all();
-    }
-
-    void showScanPoint(double x, double y, int colour) {
-        if (progress_.ShowScanPoint) progress_.ShowScanPoint(x, y, colour);
     }
 
     State& s_;
@@ -690,9 +652,7 @@ class ScanDriver {
     const Grid& grid_;
     Exchange& exchange_;
     SearchCounts& counts_;
-    Trial best_;  // stays all zeros when no trial improves
-    double bestDeviation_ = kStartBest;
-    int trial_ = 1;
+    Improvements improvements_;
 };
 
 int workerCount(int threads) {

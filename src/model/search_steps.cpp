@@ -96,6 +96,31 @@ Sampling sampleFitRange(const State& s, int step) {
     return range;
 }
 
+std::vector<double> scanValues(double from, double to, double step) {
+    std::vector<double> values;
+    for (double v = from; v <= to; v = advance(v, step)) values.push_back(v);
+    return values;
+}
+
+CentreScans centreScans(const Picks& p) {
+    CentreScans scans;
+    for (int j = 1; j <= 3; ++j) {
+        scans[j] = scanValues(p.x[j] - kCentreSpan * p.w[j], p.x[j] + kCentreSpan * p.w[j], 1);
+    }
+    return scans;
+}
+
+bool Improvements::offer(State& s, int n, double Q, const SearchProgress& progress,
+                         const Trial& t) {
+    if (!(t.deviation < bestDeviation_)) return false;
+    bestDeviation_ = t.deviation;
+    best_ = t;
+    recordTrial(s, n, next_, t);
+    if (progress.ShowBest) progress.ShowBest(next_, bestDeviation_);
+    ++next_;
+    return bestDeviation_ < Q;
+}
+
 bool beginSearch(State& s, int n, double Q, Setup& setup, SearchResult& result) {
     if (n < 1 || n > 3 || !qualityAccepted(Q)) return false;
     if (!roomForKeptSlots(s, n)) {

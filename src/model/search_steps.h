@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 #include <cstdint>
 #include <limits>
 
@@ -101,6 +102,69 @@ inline bool abortedAtCheck(const State& s, const SearchProgress& progress, Searc
     ++counts.checks;
     if (progress.LetEventsRun) progress.LetEventsRun();
     return s.CalcState == kAbort;
+}
+
+// The values a scan variable takes, from `from` while not beyond `to`.
+std::vector<double> scanValues(double from, double to, double step);
+
+// The values of the three centre scans (index 0 unused): each centre from
+// its pick 0.3 half-widths either side, in steps of 1 nm.
+using CentreScans = std::array<std::vector<double>, 4>;
+CentreScans centreScans(const Picks& picks);
+
+// The improving trials as the scans meet them: each one is recorded in
+// Trials and announced; of equal deviations the earlier stays.
+class Improvements {
+  public:
+    // True when t improves on the best and brings it below Q, which ends
+    // the search.
+    bool offer(State& s, int n, double Q, const SearchProgress& progress, const Trial& t);
+    const Trial& best() const { return best_; }  // all zeros when none improved
+    double bestDeviation() const { return bestDeviation_; }
+
+  private:
+    Trial best_;
+    double bestDeviation_ = kStartBest;
+    int next_ = 1;  // number of the next record
+};
+
+// The centre scans, outermost first, with their progress points in
+// alternating colours and, before each step of the third, an event pump
+// and an abort check. `tryWidths(k1, k2, k3)` runs the width scans of one
+// centre combination. After an abort, wherever it was seen, the running
+// third scan still steps to its end with a pump at each step and nothing
+// else, and `onAbort` has run once; after the quality is reached nothing
+// more happens.
+template <class TryWidths, class OnAbort>
+void runCentreScans(const CentreScans& scans, const State& s, const SearchProgress& progress,
+                    TryWidths&& tryWidths, OnAbort&& onAbort) {
+    const auto point = [&](double x, double y, int colour) {
+        if (progress.ShowScanPoint) progress.ShowScanPoint(x, y, colour);
+    };
+    int colour2 = 0, colour3 = 0;
+    bool aborted = false;
+    for (std::size_t k1 = 0; k1 < scans[1].size() && !aborted; ++k1) {
+        point(scans[1][k1], -5, 14);
+        colour2 = colour2 == 10 ? 8 : 10;
+        for (std::size_t k2 = 0; k2 < scans[2].size() && !aborted; ++k2) {
+            point(scans[2][k2], -7, colour2);
+            colour3 = colour3 == 12 ? 8 : 12;
+            for (std::size_t k3 = 0; k3 < scans[3].size(); ++k3) {
+                if (progress.PumpEvents) progress.PumpEvents();
+                if (aborted) continue;
+                WidthScan scan = WidthScan::Aborted;
+                if (s.CalcState != kAbort) {
+                    point(scans[3][k3], -9, colour3);
+                    scan = tryWidths(k1, k2, k3);
+                }
+                if (scan == WidthScan::QualityReached) return;
+                if (scan == WidthScan::Aborted) {
+                    aborted = true;
+                    onAbort();
+                }
+            }
+        }
+    }
 }
 
 // Checks n, Q and the room for kept slots, then clears the trial record,
