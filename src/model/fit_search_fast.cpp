@@ -36,7 +36,11 @@ using namespace search;
 
 namespace {
 
-constexpr std::size_t kCacheBytes = std::size_t{32} << 20;  // per table cache, all workers together
+constexpr std::size_t kTableBytes = std::size_t{48} << 20;  // all tables of all workers
+constexpr int kCachesPerWorker = 6;
+// A search of fewer trials than this is over before threads would pay off:
+// the calling thread evaluates it, one centre combination at a time.
+constexpr std::size_t kTrialsForThreads = std::size_t{1} << 20;
 constexpr int kTermsPerCheck = 32;  // terms summed between checks against the best
 constexpr std::int64_t kStepsAhead = 64;  // centre combinations the workers may run ahead
 constexpr auto kHandOver = std::chrono::milliseconds(2);  // longest a worker keeps its findings
@@ -196,6 +200,20 @@ class Evaluator {
         : grid_(grid), setup_(setup), n_(n), exchange_(exchange),
           slabs_{TableCache(budget), TableCache(budget), TableCache(budget), TableCache(budget)},
           pairs12_(budget), pairs13_(budget), pairs23_(budget) {}
+
+    // Evaluates the next centre combination on the calling thread.
+    void evaluateNext() {
+        const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
+        std::int64_t step;
+        {
+            std::lock_guard lock(exchange_.mutex);
+            step = exchange_.nextStep++;
+            exchange_.findings(step) = StepFindings{};
+            exchange_.findings(step).step = step;
+        }
+        const auto u = static_cast<std::size_t>(step);
+        evaluate(u / (n2 * n3), u / n3 % n2, u % n3, exchange_.findings(step));
+    }
 
     // Takes centre combinations in scan order until the search ends.
     void work() {
@@ -531,10 +549,12 @@ class Evaluator {
 // search, applying what the workers find.
 class ScanDriver {
   public:
+    // With `here`, that evaluator does the work on this thread, one
+    // centre combination at a time, and there are no workers.
     ScanDriver(State& s, int n, double Q, const SearchProgress& progress, const Setup& setup,
-               const Grid& grid, Exchange& exchange, SearchCounts& counts)
+               const Grid& grid, Exchange& exchange, SearchCounts& counts, Evaluator* here)
         : s_(s), n_(n), Q_(Q), progress_(progress), setup_(setup), grid_(grid),
-          exchange_(exchange), counts_(counts) {}
+          exchange_(exchange), counts_(counts), here_(here) {}
 
     void run() {
         const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
@@ -562,15 +582,19 @@ class ScanDriver {
         std::int64_t done = 0;  // checks passed
         std::int64_t evaluated = 0, terms = 0;
         bool complete = false;
-        {
+        if (here_) {
+            here_->evaluateNext();
+        } else {
             // Wait a little for a batch of centre combinations: waking once
             // for many costs the workers less.
             std::unique_lock lock(exchange_.mutex);
             const std::int64_t ahead = std::min(step + kBatch, exchange_.steps - 1);
             const StepFindings& last = exchange_.findings(ahead);
             exchange_.awaited = ahead;
-            exchange_.found.wait_for(lock, kBatchWait,
-                                     [&] { return last.step == ahead && last.complete; });
+            if (!(shared.step == step && shared.complete)) {
+                exchange_.found.wait_for(lock, kBatchWait,
+                                         [&] { return last.step == ahead && last.complete; });
+            }
             exchange_.awaited = step;
         }
         while (!complete) {
@@ -652,6 +676,7 @@ class ScanDriver {
     const Grid& grid_;
     Exchange& exchange_;
     SearchCounts& counts_;
+    Evaluator* here_;  // evaluates on this thread; none when workers do
     Improvements improvements_;
 };
 
@@ -660,19 +685,36 @@ int workerCount(int threads) {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// Runs the scans with `workers` threads evaluating ahead of them.
+// The budget of one table cache of one worker.
+std::size_t cacheBudget(int workers) {
+    return kTableBytes / kCachesPerWorker / static_cast<std::size_t>(workers);
+}
+
+// Runs the scans with `workers` threads evaluating ahead of them, or with
+// none when the search is small, `threads` is 1 and no centre combination
+// holds a check point: then the calling thread evaluates.
 Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, const Setup& setup,
                      const Grid& grid, int workers, SearchCounts& counts) {
     Exchange exchange;
     exchange.steps = static_cast<std::int64_t>(grid.centres[1].size() * grid.centres[2].size() *
                                                grid.centres[3].size());
-    const std::size_t budget = kCacheBytes / static_cast<std::size_t>(workers);
+    const std::size_t perStep = grid.combinations(n);
+    const bool small = workers == 1 ||
+                       perStep * static_cast<std::size_t>(exchange.steps) < kTrialsForThreads;
+    const bool onThisThread = small && perStep <= static_cast<std::size_t>(setup.widthsPerCheck);
     std::vector<Evaluator> evaluators;
     evaluators.reserve(workers);
-    for (int i = 0; i < workers; ++i) evaluators.emplace_back(grid, setup, n, budget, exchange);
+    for (int i = 0; i < workers; ++i) {
+        evaluators.emplace_back(grid, setup, n, cacheBudget(workers), exchange);
+    }
     std::vector<std::thread> threads;
-    for (Evaluator& evaluator : evaluators) threads.emplace_back([&evaluator] { evaluator.work(); });
-    ScanDriver scans(s, n, Q, progress, setup, grid, exchange, counts);
+    if (!onThisThread) {
+        for (Evaluator& evaluator : evaluators) {
+            threads.emplace_back([&evaluator] { evaluator.work(); });
+        }
+    }
+    ScanDriver scans(s, n, Q, progress, setup, grid, exchange, counts,
+                     onThisThread ? &evaluators[0] : nullptr);
     scans.run();
     {
         std::lock_guard lock(exchange.mutex);
@@ -704,10 +746,8 @@ SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& prog
     // for one worker belong to a search that would not end in a lifetime:
     // the plain scans serve both.
     int workers = workerCount(threads);
-    while (workers > 1 && !grid.tablesFit(kCacheBytes / static_cast<std::size_t>(workers))) {
-        workers /= 2;
-    }
-    const Trial best = grid.tablesFit(kCacheBytes / static_cast<std::size_t>(workers))
+    while (workers > 1 && !grid.tablesFit(cacheBudget(workers))) workers /= 2;
+    const Trial best = grid.tablesFit(cacheBudget(workers))
                            ? runWithWorkers(s, n, Q, progress, setup, grid, workers, result.counts)
                            : runPlainScans(s, n, Q, progress, setup, result.counts);
     finishSearch(s, n, setup, best, result);

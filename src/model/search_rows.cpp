@@ -91,27 +91,7 @@ template <int N>
                                             double* A1, double* A2, double* A3, double* verdict) {
     int i = 0;
     for (; i + N <= count; i += N) solveLanes<N>(row, best, i, A1, A2, A3, verdict);
-    if (i == count) return;
-    // The last few trials through a full set of lanes on copies.
-    alignas(64) double tail[9][N] = {};
-    const double* from[] = {row.b, row.e, row.RG3, row.GG3, row.rootGG3, row.G13, row.G23};
-    for (int k = 0; k < 7; ++k) std::memcpy(tail[k], from[k] + i, (count - i) * sizeof(double));
-    TrialRow last = row;
-    last.b = tail[0];
-    last.e = tail[1];
-    last.RG3 = tail[2];
-    last.GG3 = tail[3];
-    last.rootGG3 = tail[4];
-    last.G13 = tail[5];
-    last.G23 = tail[6];
-    alignas(64) double out[4][N];
-    solveLanes<N>(last, best, 0, out[0], out[1], out[2], out[3]);
-    for (int j = 0; j < count - i; ++j) {
-        A1[i + j] = out[0][j];
-        A2[i + j] = out[1][j];
-        A3[i + j] = out[2][j];
-        verdict[i + j] = out[3][j];
-    }
+    for (; i < count; ++i) solveLanes<1>(row, best, i, A1, A2, A3, verdict);  // the last few
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
