@@ -37,7 +37,6 @@ using namespace search;
 namespace {
 
 constexpr std::size_t kTableBytes = std::size_t{48} << 20;  // all tables of all workers
-constexpr int kCachesPerWorker = 6;
 // A search of fewer trials than this is over before threads would pay off:
 // the calling thread evaluates it, one centre combination at a time.
 constexpr std::size_t kTrialsForThreads = std::size_t{1} << 20;
@@ -150,7 +149,7 @@ struct Grid {
 
     CentreScans centres;
     std::vector<double> widths[4];  // width scan values of Gaussians 1..3
-    int m = 0;                                  // sampled wavelengths
+    int m = 0;                      // sampled wavelengths
     std::vector<int> wave;
     std::vector<double> R;
     double RR = 0;
@@ -685,9 +684,11 @@ int workerCount(int threads) {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// The budget of one table cache of one worker.
-std::size_t cacheBudget(int workers) {
-    return kTableBytes / kCachesPerWorker / static_cast<std::size_t>(workers);
+// The budget of one table cache of one worker: three Gaussians use six
+// caches, one or two Gaussians the first two.
+std::size_t cacheBudget(int workers, int n) {
+    const std::size_t caches = n == 3 ? 6 : 2;
+    return kTableBytes / caches / static_cast<std::size_t>(workers);
 }
 
 // Runs the scans with `workers` threads evaluating ahead of them, or with
@@ -705,7 +706,7 @@ Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, 
     std::vector<Evaluator> evaluators;
     evaluators.reserve(workers);
     for (int i = 0; i < workers; ++i) {
-        evaluators.emplace_back(grid, setup, n, cacheBudget(workers), exchange);
+        evaluators.emplace_back(grid, setup, n, cacheBudget(workers, n), exchange);
     }
     std::vector<std::thread> threads;
     if (!onThisThread) {
@@ -746,8 +747,8 @@ SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& prog
     // for one worker belong to a search that would not end in a lifetime:
     // the plain scans serve both.
     int workers = workerCount(threads);
-    while (workers > 1 && !grid.tablesFit(cacheBudget(workers))) workers /= 2;
-    const Trial best = grid.tablesFit(cacheBudget(workers))
+    while (workers > 1 && !grid.tablesFit(cacheBudget(workers, n))) workers /= 2;
+    const Trial best = grid.tablesFit(cacheBudget(workers, n))
                            ? runWithWorkers(s, n, Q, progress, setup, grid, workers, result.counts)
                            : runPlainScans(s, n, Q, progress, setup, result.counts);
     finishSearch(s, n, setup, best, result);
