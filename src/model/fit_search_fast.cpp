@@ -82,19 +82,6 @@ class TableCache {
     std::size_t bytes_ = 0;
 };
 
-double dot(const double* x, const double* y, int m) {
-    // Four running sums; the bound allows any order of summation.
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    int i = 0;
-    for (; i + 4 <= m; i += 4) {
-        s0 += x[i] * y[i];
-        s1 += x[i + 1] * y[i + 1];
-        s2 += x[i + 2] * y[i + 2];
-        s3 += x[i + 3] * y[i + 3];
-    }
-    for (; i < m; ++i) s0 += x[i] * y[i];
-    return (s0 + s1) + (s2 + s3);
-}
 
 // The smallest sum of squares whose root is not below best: comparing a
 // running sum with it says exactly whether the root of the finished sum can
@@ -127,10 +114,14 @@ struct Grid {
             wave[k] = range.at(k);
             R[k] = setup.R[range.at(k)];
         }
-        RR = dot(R.data(), R.data(), m);
+        RR = innerProduct(R.data(), R.data(), m);
     }
 
-    std::size_t slabSize(int j) const { return widths[j].size() * (m + 3); }
+    // Entries along the widths of scan j in the tables, rounded up to whole
+    // sets of vector lanes: a row of trials then needs no partial set, and
+    // the entries beyond the widths hold zeros, which make a trial degenerate.
+    std::size_t padded(int j) const { return (widths[j].size() + 7) / 8 * 8; }
+    std::size_t slabSize(int j) const { return widths[j].size() * m + 3 * padded(j); }
     std::size_t combinations(int n) const {
         std::size_t count = widths[1].size() * widths[2].size();
         return n == 3 ? count * widths[3].size() : count;
@@ -141,7 +132,7 @@ struct Grid {
         for (int j = 1; j <= 3; ++j) {
             if (slabSize(j) * sizeof(double) > budget) return false;
             for (int k = j + 1; k <= 3; ++k) {
-                if (widths[j].size() * widths[k].size() * sizeof(double) > budget) return false;
+                if (widths[j].size() * padded(k) * sizeof(double) > budget) return false;
             }
         }
         return m > 0;
@@ -311,29 +302,31 @@ class Evaluator {
         lastHandOver_ = std::chrono::steady_clock::now();
     }
 
-    void candidate(std::int64_t combination, Trial& t, double deviation) {
+    // `evaluated`: the trials evaluated up to and including this one.
+    void candidate(std::int64_t combination, std::int64_t evaluated, Trial& t, double deviation) {
         if (!(deviation < best_)) return;
         t.deviation = deviation;
-        pending_.push_back({combination, evaluated_, t});
+        pending_.push_back({combination, evaluated, t});
         ownBest_ = deviation;
         refreshBest();
     }
 
     // The unit Gaussians of centre k of scan j at every width, followed by
-    // their sums with the residual and with themselves, and that sum's root.
+    // their sums with the residual and with themselves, and that sum's root,
+    // each of these three padded.
     const double* slab(int j, std::size_t k) {
         const int m = grid_.m;
         const double* table = slabs_[j].get(k, grid_.slabSize(j), [&](double* out) {
             const double c = grid_.centres[j][k];
-            const std::size_t nb = grid_.widths[j].size();
+            const std::size_t nb = grid_.widths[j].size(), pad = grid_.padded(j);
             for (std::size_t i = 0; i < nb; ++i) {
                 if (exchange_.stop.load(std::memory_order_relaxed)) return false;
                 double* g = out + i * m;
                 for (int w = 0; w < m; ++w) g[w] = unitGaussian(c, grid_.widths[j][i], grid_.wave[w]);
                 double* sums = out + nb * m;
-                sums[i] = dot(grid_.R.data(), g, m);
-                sums[nb + i] = dot(g, g, m);
-                sums[2 * nb + i] = std::sqrt(sums[nb + i]);
+                sums[i] = innerProduct(grid_.R.data(), g, m);
+                sums[pad + i] = innerProduct(g, g, m);
+                sums[2 * pad + i] = std::sqrt(sums[pad + i]);
             }
             return true;
         });
@@ -342,15 +335,18 @@ class Evaluator {
     }
 
     // Sums of the products of the unit Gaussians of two scans at every pair
-    // of their widths.
+    // of their widths, a padded row for each width of scan j.
     const double* pairs(TableCache& cache, std::size_t key, int j, const double* gj, int k,
                         const double* gk) {
         const int m = grid_.m;
         const std::size_t nj = grid_.widths[j].size(), nk = grid_.widths[k].size();
-        const double* table = cache.get(key, nj * nk, [&](double* out) {
+        const std::size_t pad = grid_.padded(k);
+        const double* table = cache.get(key, nj * pad, [&](double* out) {
             for (std::size_t a = 0; a < nj; ++a) {
                 if (exchange_.stop.load(std::memory_order_relaxed)) return false;
-                for (std::size_t b = 0; b < nk; ++b) out[a * nk + b] = dot(gj + a * m, gk + b * m, m);
+                for (std::size_t b = 0; b < nk; ++b) {
+                    out[a * pad + b] = innerProduct(gj + a * m, gk + b * m, m);
+                }
             }
             return true;
         });
@@ -390,7 +386,7 @@ class Evaluator {
                 if (!sumBelowBest(t, g1 + i1 * m, g2 ? g2 + i2 * m : nullptr, nullptr, sum))
                     continue;
                 t.b = {0, b1s[i1], b2s[i2], 0};
-                candidate(combination, t, sum);
+                candidate(combination, evaluated_, t, sum);
             }
         }
     }
@@ -411,18 +407,20 @@ class Evaluator {
         const double* q23 =
             q13 ? pairs(pairs23_, k2 * grid_.centres[3].size() + k3, 2, s2, 3, s3) : nullptr;
         if (!q23) return;
+        const std::size_t p1 = grid_.padded(1), p2 = grid_.padded(2), p3 = grid_.padded(3);
         const double* sums1 = s1 + nb1 * m;
         const double* sums2 = s2 + nb2 * m;
         const double* sums3 = s3 + nb3 * m;
 
-        // The values of each trial Gaussian at the other trial centres.
-        cross_.resize(2 * (nb1 + nb2 + nb3));
+        // The values of each trial Gaussian at the other trial centres; the
+        // third's padded with zeros.
+        cross_.assign(2 * (nb1 + nb2 + p3), 0);
         double* c = cross_.data();  // G1 at c2
         double* d = c + nb1;        // G1 at c3
         double* a = d + nb1;        // G2 at c1
         double* f = a + nb2;        // G2 at c3
         double* b = f + nb2;        // G3 at c1
-        double* e = b + nb3;        // G3 at c2
+        double* e = b + p3;         // G3 at c2
         for (std::size_t i = 0; i < nb1; ++i) {
             c[i] = unitGaussian(c1, b1s[i], c2);
             d[i] = unitGaussian(c1, b1s[i], c3);
@@ -446,13 +444,13 @@ class Evaluator {
         row.b = b;
         row.e = e;
         row.RG3 = sums3;
-        row.GG3 = sums3 + nb3;
-        row.rootGG3 = sums3 + 2 * nb3;
-        rowA_.resize(4 * nb3);
+        row.GG3 = sums3 + p3;
+        row.rootGG3 = sums3 + 2 * p3;
+        rowA_.resize(4 * p3);
         double* A1 = rowA_.data();
-        double* A2 = A1 + nb3;
-        double* A3 = A2 + nb3;
-        double* verdict = A3 + nb3;
+        double* A2 = A1 + p3;
+        double* A3 = A2 + p3;
+        double* verdict = A3 + p3;
         CheckPoints checks(setup_.widthsPerCheck);
         std::int64_t combination = 0;
         Trial t;
@@ -461,18 +459,40 @@ class Evaluator {
             row.c = c[i1];
             row.d = d[i1];
             row.sums.RG[1] = sums1[i1];
-            row.sums.GG[1] = sums1[nb1 + i1];
-            row.sums.rootGG[1] = sums1[2 * nb1 + i1];
-            row.G13 = q13 + i1 * nb3;
+            row.sums.GG[1] = sums1[p1 + i1];
+            row.sums.rootGG[1] = sums1[2 * p1 + i1];
+            row.G13 = q13 + i1 * p3;
             for (std::size_t i2 = 0; i2 < nb2; ++i2) {
                 row.a = a[i2];
                 row.f = f[i2];
                 row.sums.RG[2] = sums2[i2];
-                row.sums.GG[2] = sums2[nb2 + i2];
-                row.sums.rootGG[2] = sums2[2 * nb2 + i2];
-                row.sums.G12 = q12[i1 * nb2 + i2];
-                row.G23 = q23 + i2 * nb3;
-                solveRow(row, best_, static_cast<int>(nb3), A1, A2, A3, verdict);
+                row.sums.GG[2] = sums2[p2 + i2];
+                row.sums.rootGG[2] = sums2[2 * p2 + i2];
+                row.sums.G12 = q12[i1 * p2 + i2];
+                row.G23 = q23 + i2 * p3;
+                const RowSummary summary =
+                    solveRow(row, best_, static_cast<int>(p3), A1, A2, A3, verdict);
+                if (static_cast<std::size_t>(checks.beforeDue()) >= nb3) {
+                    // No check point in this row: only the trials that may
+                    // improve need a look.
+                    checks.pass(static_cast<int>(nb3));
+                    const std::int64_t first = combination;
+                    std::int64_t evaluated = evaluated_;
+                    evaluated_ += summary.solvable;
+                    combination += static_cast<std::int64_t>(nb3);
+                    if (summary.maySum == 0) continue;
+                    for (std::size_t i3 = 0; i3 < nb3; ++i3) {
+                        evaluated += verdict[i3] != kDegenerate;
+                        if (verdict[i3] != kMaySum) continue;
+                        t.A = {0, A1[i3], A2[i3], A3[i3]};
+                        double sum = 0;
+                        if (!sumBelowBest(t, s1 + i1 * m, s2 + i2 * m, s3 + i3 * m, sum)) continue;
+                        t.b = {0, b1s[i1], b2s[i2], b3s[i3]};
+                        candidate(first + static_cast<std::int64_t>(i3), evaluated, t,
+                                  std::sqrt(sum));
+                    }
+                    continue;
+                }
                 // The row in stretches between check points.
                 for (std::size_t i3 = 0; i3 < nb3;) {
                     std::size_t end = std::min(nb3, i3 + checks.beforeDue());
@@ -490,7 +510,7 @@ class Evaluator {
                         double sum = 0;
                         if (!sumBelowBest(t, s1 + i1 * m, s2 + i2 * m, s3 + i3 * m, sum)) continue;
                         t.b = {0, b1s[i1], b2s[i2], b3s[i3]};
-                        candidate(combination, t, std::sqrt(sum));
+                        candidate(combination, evaluated_, t, std::sqrt(sum));
                     }
                 }
             }

@@ -68,11 +68,20 @@ constexpr double kMaySum = 1;  // only its sum can tell
 // its square root: a trial is marked kCannotImprove only where that bound
 // would be at least best. Vector lanes do the scalar operations in the
 // scalar order, so the amplitudes are the same doubles on every machine.
-void solveRow(const TrialRow& row, double best, int count, double* A1, double* A2, double* A3,
-              double* verdict);
+// It counts the trials of each kind but the degenerate.
+struct RowSummary {
+    int solvable = 0;  // not degenerate
+    int maySum = 0;    // marked kMaySum
+};
+RowSummary solveRow(const TrialRow& row, double best, int count, double* A1, double* A2,
+                    double* A3, double* verdict);
 // The same in a chosen number of lanes: 2, or 4 and 8 where the processor
 // has AVX2 and AVX-512. False, with nothing done, for any other.
 bool solveRowInLanes(int lanes, const TrialRow& row, double best, int count, double* A1,
-                     double* A2, double* A3, double* verdict);
+                     double* A2, double* A3, double* verdict, RowSummary* summary = nullptr);
+
+// The sum of x[i] y[i] over i < m, in an order of its own that is the
+// same in every lane width (the bound allows any order).
+double innerProduct(const double* x, const double* y, int m);
 
 }  // namespace peakfold::search

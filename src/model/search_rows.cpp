@@ -38,7 +38,9 @@ template <class V>
 // Trials i .. i + N - 1 of the row.
 template <int N>
 [[gnu::always_inline]] inline void solveLanes(const TrialRow& row, double best, int i, double* A1,
-                                              double* A2, double* A3, double* verdict) {
+                                              double* A2, double* A3, double* verdict,
+                                              typename Lanes<N>::Values& solvableCount,
+                                              typename Lanes<N>::Values& mayCount) {
     using V = typename Lanes<N>::Values;
     constexpr double u = std::numeric_limits<double>::epsilon() / 2;
     const V zero = {};
@@ -84,31 +86,81 @@ template <int N>
     store(verdict + i, solvable == 0 ? kDegenerate + zero
                        : hopeless == 1 ? kCannotImprove + zero
                                        : kMaySum + zero);
+    solvableCount += solvable;
+    mayCount += solvable * (1 - hopeless);
 }
 
 template <int N>
-[[gnu::always_inline]] inline void solveAll(const TrialRow& row, double best, int count,
-                                            double* A1, double* A2, double* A3, double* verdict) {
+[[gnu::always_inline]] inline RowSummary solveAll(const TrialRow& row, double best, int count,
+                                                  double* A1, double* A2, double* A3,
+                                                  double* verdict) {
+    typename Lanes<N>::Values solvable = {}, may = {};
+    typename Lanes<1>::Values solvableOne = {}, mayOne = {};
     int i = 0;
-    for (; i + N <= count; i += N) solveLanes<N>(row, best, i, A1, A2, A3, verdict);
-    for (; i < count; ++i) solveLanes<1>(row, best, i, A1, A2, A3, verdict);  // the last few
+    for (; i + N <= count; i += N) solveLanes<N>(row, best, i, A1, A2, A3, verdict, solvable, may);
+    for (; i < count; ++i) {  // the last few
+        solveLanes<1>(row, best, i, A1, A2, A3, verdict, solvableOne, mayOne);
+    }
+    RowSummary summary;
+    double s = solvableOne[0], m = mayOne[0];
+    for (int k = 0; k < N; ++k) {
+        s += solvable[k];
+        m += may[k];
+    }
+    summary.solvable = static_cast<int>(s);
+    summary.maySum = static_cast<int>(m);
+    return summary;
+}
+
+// Eight running sums, element i going to sum i mod 8, added up pairwise at
+// the end: the same sums in every lane width.
+template <int N>
+[[gnu::always_inline]] inline double innerLanes(const double* x, const double* y, int m) {
+    using V = typename Lanes<N>::Values;
+    constexpr int kVectors = 8 / N;
+    V sums[kVectors] = {};
+    int i = 0;
+    for (; i + 8 <= m; i += 8) {
+        for (int k = 0; k < kVectors; ++k) {
+            sums[k] += load<V>(x + i + k * N) * load<V>(y + i + k * N);
+        }
+    }
+    double s[8];
+    std::memcpy(s, sums, sizeof s);
+    for (int j = 0; i < m; ++i, ++j) s[j] += x[i] * y[i];
+    return ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-[[gnu::target("avx512f")]] void solveRowAvx512(const TrialRow& row, double best, int count,
-                                              double* A1, double* A2, double* A3, double* verdict) {
-    solveAll<8>(row, best, count, A1, A2, A3, verdict);
+[[gnu::target("avx512f")]] double innerAvx512(const double* x, const double* y, int m) {
+    return innerLanes<8>(x, y, m);
 }
 
-[[gnu::target("avx2")]] void solveRowAvx2(const TrialRow& row, double best, int count, double* A1,
-                                         double* A2, double* A3, double* verdict) {
-    solveAll<4>(row, best, count, A1, A2, A3, verdict);
+[[gnu::target("avx2")]] double innerAvx2(const double* x, const double* y, int m) {
+    return innerLanes<4>(x, y, m);
 }
 #endif
 
-void solveRowBaseline(const TrialRow& row, double best, int count, double* A1, double* A2,
+double innerBaseline(const double* x, const double* y, int m) {
+    return innerLanes<2>(x, y, m);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+[[gnu::target("avx512f")]] RowSummary solveRowAvx512(const TrialRow& row, double best, int count,
+                                                    double* A1, double* A2, double* A3,
+                                                    double* verdict) {
+    return solveAll<8>(row, best, count, A1, A2, A3, verdict);
+}
+
+[[gnu::target("avx2")]] RowSummary solveRowAvx2(const TrialRow& row, double best, int count, double* A1,
+                                         double* A2, double* A3, double* verdict) {
+    return solveAll<4>(row, best, count, A1, A2, A3, verdict);
+}
+#endif
+
+RowSummary solveRowBaseline(const TrialRow& row, double best, int count, double* A1, double* A2,
                       double* A3, double* verdict) {
-    solveAll<2>(row, best, count, A1, A2, A3, verdict);
+    return solveAll<2>(row, best, count, A1, A2, A3, verdict);
 }
 
 // The most lanes this processor has.
@@ -123,29 +175,48 @@ int widestLanes() {
 }  // namespace
 
 bool solveRowInLanes(int lanes, const TrialRow& row, double best, int count, double* A1,
-                     double* A2, double* A3, double* verdict) {
+                     double* A2, double* A3, double* verdict, RowSummary* summary) {
     if (lanes > widestLanes()) return false;
+    RowSummary found;
     switch (lanes) {
 #if defined(__x86_64__) && defined(__GNUC__)
         case 8:
-            solveRowAvx512(row, best, count, A1, A2, A3, verdict);
-            return true;
+            found = solveRowAvx512(row, best, count, A1, A2, A3, verdict);
+            break;
         case 4:
-            solveRowAvx2(row, best, count, A1, A2, A3, verdict);
-            return true;
+            found = solveRowAvx2(row, best, count, A1, A2, A3, verdict);
+            break;
 #endif
         case 2:
-            solveRowBaseline(row, best, count, A1, A2, A3, verdict);
-            return true;
+            found = solveRowBaseline(row, best, count, A1, A2, A3, verdict);
+            break;
         default:
             return false;
     }
+    if (summary) *summary = found;
+    return true;
 }
 
-void solveRow(const TrialRow& row, double best, int count, double* A1, double* A2, double* A3,
-              double* verdict) {
+RowSummary solveRow(const TrialRow& row, double best, int count, double* A1, double* A2,
+                    double* A3, double* verdict) {
     static const int lanes = widestLanes();
-    solveRowInLanes(lanes, row, best, count, A1, A2, A3, verdict);
+    RowSummary summary;
+    solveRowInLanes(lanes, row, best, count, A1, A2, A3, verdict, &summary);
+    return summary;
+}
+
+double innerProduct(const double* x, const double* y, int m) {
+    static const int lanes = widestLanes();
+    switch (lanes) {
+#if defined(__x86_64__) && defined(__GNUC__)
+        case 8:
+            return innerAvx512(x, y, m);
+        case 4:
+            return innerAvx2(x, y, m);
+#endif
+        default:
+            return innerBaseline(x, y, m);
+    }
 }
 
 }  // namespace peakfold::search
