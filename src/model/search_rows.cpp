@@ -9,7 +9,9 @@
 
 // The helpers below pass vectors by value but are always inlined, so no
 // call ever crosses an interface where the vectors' ABI could matter.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wpsabi"
+#elif defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
