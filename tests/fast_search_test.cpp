@@ -372,80 +372,107 @@ TEST(DeviationLowerBound, NeverExceedsTheDeviationAsThePlainSearchSumsIt) {
     EXPECT_GT(tight, 2000);  // and close to it where the sums are well conditioned
 }
 
-// Every lane width gives the scalar solve's amplitudes bit for bit, and a
-// trial is dropped only where the scalar bound reaches the best.
-TEST(SolveRow, MatchesTheScalarSolveAndBoundInEveryLaneWidth) {
+// Every lane width gives the scalar solve's amplitudes bit for bit, drops
+// a trial only where the scalar bound reaches the best, and counts right.
+TEST(SolveBlock, MatchesTheScalarSolveAndBoundInEveryLaneWidth) {
     Random rnd(11);
-    constexpr int kCount = 29;  // not a multiple of any lane width
+    constexpr int kRows = 3, kCount = 28;  // eight lanes three times, then four
     int dropped = 0;
-    for (int k = 0; k < 400; ++k) {
-        search::TrialRow row;
+    for (int k = 0; k < 150; ++k) {
+        search::TrialBlock block;
+        search::TrialRow& row = block.row;
         row.m = rnd.integer(1, 1011);
         const double scale = rnd.chance(0.2) ? rnd.uniform(1e-3, 1e3) : 1;
         row.y1 = scale * rnd.uniform(-20, 100);
         row.y2 = scale * rnd.uniform(-20, 100);
         row.y3 = scale * rnd.uniform(-20, 100);
-        row.a = rnd.uniform(0, 1);
         row.c = rnd.uniform(0, 1);
         row.d = rnd.uniform(0, 1);
-        row.f = rnd.uniform(0, 1);
         search::TrialSums& s = row.sums;
         s.RR = scale * scale * rnd.uniform(1, 1e6);
         s.rootRR = std::sqrt(s.RR);
-        for (int j = 1; j <= 2; ++j) {
-            s.RG[j] = scale * rnd.uniform(-1e4, 1e4);
-            s.GG[j] = rnd.uniform(0.1, 100);
-            s.rootGG[j] = std::sqrt(s.GG[j]);
+        s.RG[1] = scale * rnd.uniform(-1e4, 1e4);
+        s.GG[1] = rnd.uniform(0.1, 100);
+        s.rootGG[1] = std::sqrt(s.GG[1]);
+        // Per row: a, f, RG2, GG2, rootGG2, G12; per trial: b, e, RG3, GG3,
+        // rootGG3, G13; per row and trial: G23.
+        std::vector<double> perRow[6], perTrial[6], G23;
+        for (int r = 0; r < kRows; ++r) {
+            perRow[0].push_back(rnd.uniform(0, 1));
+            perRow[1].push_back(rnd.uniform(0, 1));
+            perRow[2].push_back(scale * rnd.uniform(-1e4, 1e4));
+            perRow[3].push_back(rnd.uniform(0.1, 100));
+            perRow[4].push_back(std::sqrt(perRow[3].back()));
+            perRow[5].push_back(rnd.uniform(0, 50));
+            for (int i = 0; i < kCount; ++i) G23.push_back(rnd.uniform(0, 50));
         }
-        s.G12 = rnd.uniform(0, 50);
-        std::vector<double> along[7];  // b, e, RG3, GG3, rootGG3, G13, G23
         for (int i = 0; i < kCount; ++i) {
-            along[0].push_back(rnd.chance(0.1) ? 1 : rnd.uniform(0, 1));
-            along[1].push_back(rnd.chance(0.1) ? row.c * along[0].back() : rnd.uniform(0, 1));
-            along[2].push_back(scale * rnd.uniform(-1e4, 1e4));
-            along[3].push_back(rnd.uniform(0.1, 100));
-            along[4].push_back(std::sqrt(along[3].back()));
-            along[5].push_back(rnd.uniform(0, 50));
-            along[6].push_back(rnd.uniform(0, 50));
+            perTrial[0].push_back(rnd.chance(0.1) ? 1 : rnd.uniform(0, 1));
+            perTrial[1].push_back(rnd.chance(0.1) ? row.c * perTrial[0].back() : rnd.uniform(0, 1));
+            perTrial[2].push_back(scale * rnd.uniform(-1e4, 1e4));
+            perTrial[3].push_back(rnd.uniform(0.1, 100));
+            perTrial[4].push_back(std::sqrt(perTrial[3].back()));
+            perTrial[5].push_back(rnd.uniform(0, 50));
         }
-        row.b = along[0].data();
-        row.e = along[1].data();
-        row.RG3 = along[2].data();
-        row.GG3 = along[3].data();
-        row.rootGG3 = along[4].data();
-        row.G13 = along[5].data();
-        row.G23 = along[6].data();
+        block.rows = kRows;
+        block.count = kCount;
+        block.a = perRow[0].data();
+        block.f = perRow[1].data();
+        block.RG2 = perRow[2].data();
+        block.GG2 = perRow[3].data();
+        block.rootGG2 = perRow[4].data();
+        block.G12 = perRow[5].data();
+        block.G23 = G23.data();
+        row.b = perTrial[0].data();
+        row.e = perTrial[1].data();
+        row.RG3 = perTrial[2].data();
+        row.GG3 = perTrial[3].data();
+        row.rootGG3 = perTrial[4].data();
+        row.G13 = perTrial[5].data();
         const double best = scale * rnd.uniform(0, 1000);
 
         for (const int lanes : {2, 4, 8}) {
-            std::vector<double> A1(kCount), A2(kCount), A3(kCount), verdict(kCount);
-            if (!search::solveRowInLanes(lanes, row, best, kCount, A1.data(), A2.data(),
-                                         A3.data(), verdict.data())) {
+            std::vector<double> A1(kRows * kCount), A2(A1), A3(A1), verdict(A1);
+            std::vector<search::RowSummary> summaries(kRows);
+            if (!search::solveBlockInLanes(lanes, block, best, A1.data(), A2.data(), A3.data(),
+                                           verdict.data(), summaries.data())) {
                 continue;  // not on this processor
             }
-            for (int i = 0; i < kCount; ++i) {
-                const std::string what =
-                    "row " + std::to_string(k) + " trial " + std::to_string(i) + ", " +
-                    std::to_string(lanes) + " lanes";
-                search::Trial t;
-                const bool solvable = search::solveThree(row.y1, row.y2, row.y3, row.a, row.b[i],
-                                                         row.c, row.d, row.e[i], row.f, t);
-                ASSERT_EQ(verdict[i] != search::kDegenerate, solvable) << what;
-                if (!solvable) continue;
-                ASSERT_TRUE(sameBits(A1[i], t.A[1]) && sameBits(A2[i], t.A[2]) &&
-                            sameBits(A3[i], t.A[3]))
-                    << what;
-                search::TrialSums full = s;
-                full.RG[3] = row.RG3[i];
-                full.GG[3] = row.GG3[i];
-                full.rootGG[3] = row.rootGG3[i];
-                full.G13 = row.G13[i];
-                full.G23 = row.G23[i];
-                if (verdict[i] == search::kCannotImprove) {
+            for (int r = 0; r < kRows; ++r) {
+                int solvable = 0, maySum = 0;
+                for (int i = 0; i < kCount; ++i) {
+                    const std::string what = "block " + std::to_string(k) + " row " +
+                                             std::to_string(r) + " trial " + std::to_string(i) +
+                                             ", " + std::to_string(lanes) + " lanes";
+                    const int at = r * kCount + i;
+                    search::Trial t;
+                    const bool ok = search::solveThree(row.y1, row.y2, row.y3, block.a[r], row.b[i],
+                                                       row.c, row.d, row.e[i], block.f[r], t);
+                    ASSERT_EQ(verdict[at] != search::kDegenerate, ok) << what;
+                    if (!ok) continue;
+                    ++solvable;
+                    maySum += verdict[at] == search::kMaySum;
+                    ASSERT_TRUE(sameBits(A1[at], t.A[1]) && sameBits(A2[at], t.A[2]) &&
+                                sameBits(A3[at], t.A[3]))
+                        << what;
+                    if (verdict[at] != search::kCannotImprove) continue;
                     ++dropped;
-                    ASSERT_GE(search::deviationLowerBound(full, t.A[1], t.A[2], t.A[3], row.m), best)
+                    search::TrialSums full = s;
+                    full.RG[2] = block.RG2[r];
+                    full.GG[2] = block.GG2[r];
+                    full.rootGG[2] = block.rootGG2[r];
+                    full.G12 = block.G12[r];
+                    full.RG[3] = row.RG3[i];
+                    full.GG[3] = row.GG3[i];
+                    full.rootGG[3] = row.rootGG3[i];
+                    full.G13 = row.G13[i];
+                    full.G23 = G23[at];
+                    ASSERT_GE(search::deviationLowerBound(full, t.A[1], t.A[2], t.A[3], row.m),
+                              best)
                         << what;
                 }
+                EXPECT_EQ(summaries[r].solvable, solvable);
+                EXPECT_EQ(summaries[r].maySum, maySum);
             }
         }
     }

@@ -40,6 +40,7 @@ constexpr std::size_t kTableBytes = std::size_t{48} << 20;  // all tables of all
 // A search of fewer trials than this is over before threads would pay off:
 // the calling thread evaluates it, one centre combination at a time.
 constexpr std::size_t kTrialsForThreads = std::size_t{1} << 20;
+constexpr std::size_t kBlockTrials = 1024;  // trials solved at once, at most (one row at least)
 constexpr int kTermsPerCheck = 32;  // terms summed between checks against the best
 constexpr std::int64_t kStepsAhead = 64;  // centre combinations the workers may run ahead
 constexpr auto kHandOver = std::chrono::milliseconds(2);  // longest a worker keeps its findings
@@ -118,9 +119,10 @@ struct Grid {
     }
 
     // Entries along the widths of scan j in the tables, rounded up to whole
-    // sets of vector lanes: a row of trials then needs no partial set, and
-    // the entries beyond the widths hold zeros, which make a trial degenerate.
-    std::size_t padded(int j) const { return (widths[j].size() + 7) / 8 * 8; }
+    // sets of four vector lanes: a row of trials then needs no partial set,
+    // and the entries beyond the widths hold zeros, which make a trial
+    // degenerate.
+    std::size_t padded(int j) const { return (widths[j].size() + 3) / 4 * 4; }
     std::size_t slabSize(int j) const { return widths[j].size() * m + 3 * padded(j); }
     std::size_t combinations(int n) const {
         std::size_t count = widths[1].size() * widths[2].size();
@@ -434,7 +436,8 @@ class Evaluator {
             e[i] = unitGaussian(c3, b3s[i], c2);
         }
 
-        TrialRow row;
+        TrialBlock block;
+        TrialRow& row = block.row;
         row.y1 = y1;
         row.y2 = y2;
         row.y3 = y3;
@@ -446,11 +449,16 @@ class Evaluator {
         row.RG3 = sums3;
         row.GG3 = sums3 + p3;
         row.rootGG3 = sums3 + 2 * p3;
-        rowA_.resize(4 * p3);
-        double* A1 = rowA_.data();
-        double* A2 = A1 + p3;
-        double* A3 = A2 + p3;
-        double* verdict = A3 + p3;
+        block.count = static_cast<int>(p3);
+        block.a = a;
+        block.f = f;
+        block.RG2 = sums2;
+        block.GG2 = sums2 + p2;
+        block.rootGG2 = sums2 + 2 * p2;
+        // Rows of second widths are solved a block at a time, a bounded one.
+        const std::size_t rowsAtOnce = std::max<std::size_t>(1, kBlockTrials / p3);
+        blockA_.resize(4 * std::min(nb2, rowsAtOnce) * p3);
+        summaries_.resize(std::min(nb2, rowsAtOnce));
         CheckPoints checks(setup_.widthsPerCheck);
         std::int64_t combination = 0;
         Trial t;
@@ -463,15 +471,24 @@ class Evaluator {
             row.sums.rootGG[1] = sums1[2 * p1 + i1];
             row.G13 = q13 + i1 * p3;
             for (std::size_t i2 = 0; i2 < nb2; ++i2) {
-                row.a = a[i2];
-                row.f = f[i2];
-                row.sums.RG[2] = sums2[i2];
-                row.sums.GG[2] = sums2[p2 + i2];
-                row.sums.rootGG[2] = sums2[2 * p2 + i2];
-                row.sums.G12 = q12[i1 * p2 + i2];
-                row.G23 = q23 + i2 * p3;
-                const RowSummary summary =
-                    solveRow(row, best_, static_cast<int>(p3), A1, A2, A3, verdict);
+                const std::size_t inBlock = i2 % rowsAtOnce;
+                const std::size_t rows = std::min(rowsAtOnce, nb2 - (i2 - inBlock));
+                double* A1 = blockA_.data() + inBlock * p3;
+                double* A2 = A1 + rows * p3;
+                double* A3 = A2 + rows * p3;
+                double* verdict = A3 + rows * p3;
+                if (inBlock == 0) {
+                    block.rows = static_cast<int>(rows);
+                    block.a = a + i2;
+                    block.f = f + i2;
+                    block.RG2 = sums2 + i2;
+                    block.GG2 = sums2 + p2 + i2;
+                    block.rootGG2 = sums2 + 2 * p2 + i2;
+                    block.G12 = q12 + i1 * p2 + i2;
+                    block.G23 = q23 + i2 * p3;
+                    solveBlock(block, best_, A1, A2, A3, verdict, summaries_.data());
+                }
+                const RowSummary summary = summaries_[inBlock];
                 if (static_cast<std::size_t>(checks.beforeDue()) >= nb3) {
                     // No check point in this row: only the trials that may
                     // improve need a look.
@@ -552,7 +569,8 @@ class Evaluator {
     TableCache pairs12_, pairs13_, pairs23_;
     std::size_t k1_ = SIZE_MAX, k2_ = SIZE_MAX;  // centres of the step before
     std::vector<double> cross_;
-    std::vector<double> rowA_;  // amplitudes and bounds of one row of trials
+    std::vector<double> blockA_;  // amplitudes and verdicts of a block of trials
+    std::vector<RowSummary> summaries_;
     std::size_t largestTables_ = 0;
 
     double best_ = kStartBest, threshold_ = squaredThreshold(kStartBest);

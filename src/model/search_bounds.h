@@ -58,27 +58,40 @@ struct TrialRow {
     const double *G13 = nullptr, *G23 = nullptr;
 };
 
-// What solveRow says of one trial.
-constexpr double kDegenerate = -1;  // no deviation, no record
-constexpr double kCannotImprove = 0;  // its deviation is not below the best
-constexpr double kMaySum = 1;  // only its sum can tell
+// Rows of trials of one first width: the row entries above but the
+// second Gaussian's (a, f, its sums and G12, G23), which come one per row.
+struct TrialBlock {
+    TrialRow row;
+    int rows = 0;
+    int count = 0;  // trials a row, a multiple of four
+    const double *a = nullptr, *f = nullptr;  // one per row
+    const double *RG2 = nullptr, *GG2 = nullptr, *rootGG2 = nullptr, *G12 = nullptr;
+    const double* G23 = nullptr;  // a row of `count` for each row
+};
 
-// Solves every trial of the row for its amplitudes exactly as solveThree
-// does, and compares the bound of deviationLowerBound with `best` without
-// its square root: a trial is marked kCannotImprove only where that bound
-// would be at least best. Vector lanes do the scalar operations in the
-// scalar order, so the amplitudes are the same doubles on every machine.
-// It counts the trials of each kind but the degenerate.
+// What solveBlock says of one trial.
+constexpr double kDegenerate = -1;    // no deviation, no record
+constexpr double kCannotImprove = 0;  // its deviation is not below the best
+constexpr double kMaySum = 1;         // only its sum can tell
+
+// How many trials of a row are of each kind but the degenerate.
 struct RowSummary {
     int solvable = 0;  // not degenerate
     int maySum = 0;    // marked kMaySum
 };
-RowSummary solveRow(const TrialRow& row, double best, int count, double* A1, double* A2,
-                    double* A3, double* verdict);
+
+// Solves every trial of the block for its amplitudes exactly as solveThree
+// does, and compares the bound of deviationLowerBound with `best` without
+// its square root: a trial is marked kCannotImprove only where that bound
+// would be at least best. Vector lanes do the scalar operations in the
+// scalar order, so the amplitudes are the same doubles on every machine.
+// A1, A2, A3 and verdict hold rows * count entries, summaries one a row.
+void solveBlock(const TrialBlock& block, double best, double* A1, double* A2, double* A3,
+                double* verdict, RowSummary* summaries);
 // The same in a chosen number of lanes: 2, or 4 and 8 where the processor
 // has AVX2 and AVX-512. False, with nothing done, for any other.
-bool solveRowInLanes(int lanes, const TrialRow& row, double best, int count, double* A1,
-                     double* A2, double* A3, double* verdict, RowSummary* summary = nullptr);
+bool solveBlockInLanes(int lanes, const TrialBlock& block, double best, double* A1, double* A2,
+                       double* A3, double* verdict, RowSummary* summaries);
 
 // The sum of x[i] y[i] over i < m, in an order of its own that is the
 // same in every lane width (the bound allows any order).

@@ -97,21 +97,48 @@ template <int N>
                                                   double* A1, double* A2, double* A3,
                                                   double* verdict) {
     typename Lanes<N>::Values solvable = {}, may = {};
+    typename Lanes<4>::Values solvableFour = {}, mayFour = {};
     typename Lanes<1>::Values solvableOne = {}, mayOne = {};
     int i = 0;
     for (; i + N <= count; i += N) solveLanes<N>(row, best, i, A1, A2, A3, verdict, solvable, may);
-    for (; i < count; ++i) {  // the last few
-        solveLanes<1>(row, best, i, A1, A2, A3, verdict, solvableOne, mayOne);
+    // The last few: a set of four where eight lanes would be half empty.
+    if (N == 8 && i + 4 <= count) {
+        solveLanes<4>(row, best, i, A1, A2, A3, verdict, solvableFour, mayFour);
+        i += 4;
     }
+    for (; i < count; ++i) solveLanes<1>(row, best, i, A1, A2, A3, verdict, solvableOne, mayOne);
     RowSummary summary;
     double s = solvableOne[0], m = mayOne[0];
     for (int k = 0; k < N; ++k) {
         s += solvable[k];
         m += may[k];
     }
+    for (int k = 0; k < 4; ++k) {
+        s += solvableFour[k];
+        m += mayFour[k];
+    }
     summary.solvable = static_cast<int>(s);
     summary.maySum = static_cast<int>(m);
     return summary;
+}
+
+template <int N>
+[[gnu::always_inline]] inline void solveBlockLanes(const TrialBlock& block, double best,
+                                                   double* A1, double* A2, double* A3,
+                                                   double* verdict, RowSummary* summaries) {
+    TrialRow row = block.row;
+    for (int r = 0; r < block.rows; ++r) {
+        row.a = block.a[r];
+        row.f = block.f[r];
+        row.sums.RG[2] = block.RG2[r];
+        row.sums.GG[2] = block.GG2[r];
+        row.sums.rootGG[2] = block.rootGG2[r];
+        row.sums.G12 = block.G12[r];
+        const std::size_t at = static_cast<std::size_t>(r) * block.count;
+        row.G23 = block.G23 + at;
+        summaries[r] =
+            solveAll<N>(row, best, block.count, A1 + at, A2 + at, A3 + at, verdict + at);
+    }
 }
 
 // Eight running sums, element i going to sum i mod 8, added up pairwise at
@@ -148,22 +175,26 @@ double innerBaseline(const double* x, const double* y, int m) {
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-[[gnu::target("avx512f")]] RowSummary solveRowAvx512(const TrialRow& row, double best, int count,
-                                                    double* A1, double* A2, double* A3,
-                                                    double* verdict) {
-    return solveAll<8>(row, best, count, A1, A2, A3, verdict);
+[[gnu::target("avx512f")]] void solveBlockAvx512(const TrialBlock& block, double best, double* A1,
+                                                double* A2, double* A3, double* verdict,
+                                                RowSummary* summaries) {
+    solveBlockLanes<8>(block, best, A1, A2, A3, verdict, summaries);
 }
 
-[[gnu::target("avx2")]] RowSummary solveRowAvx2(const TrialRow& row, double best, int count, double* A1,
-                                         double* A2, double* A3, double* verdict) {
-    return solveAll<4>(row, best, count, A1, A2, A3, verdict);
+[[gnu::target("avx2")]] void solveBlockAvx2(const TrialBlock& block, double best, double* A1,
+                                           double* A2, double* A3, double* verdict,
+                                           RowSummary* summaries) {
+    solveBlockLanes<4>(block, best, A1, A2, A3, verdict, summaries);
 }
 #endif
 
-RowSummary solveRowBaseline(const TrialRow& row, double best, int count, double* A1, double* A2,
-                      double* A3, double* verdict) {
-    return solveAll<2>(row, best, count, A1, A2, A3, verdict);
+void solveBlockBaseline(const TrialBlock& block, double best, double* A1, double* A2, double* A3,
+                        double* verdict, RowSummary* summaries) {
+    solveBlockLanes<2>(block, best, A1, A2, A3, verdict, summaries);
 }
+
+using SolveBlock = void (*)(const TrialBlock&, double, double*, double*, double*, double*,
+                            RowSummary*);
 
 // The most lanes this processor has.
 int widestLanes() {
@@ -174,37 +205,36 @@ int widestLanes() {
     return 2;
 }
 
-}  // namespace
-
-bool solveRowInLanes(int lanes, const TrialRow& row, double best, int count, double* A1,
-                     double* A2, double* A3, double* verdict, RowSummary* summary) {
-    if (lanes > widestLanes()) return false;
-    RowSummary found;
+// The solve of that many lanes, or nothing where the processor lacks them.
+SolveBlock solveIn(int lanes) {
+    if (lanes > widestLanes()) return nullptr;
     switch (lanes) {
 #if defined(__x86_64__) && defined(__GNUC__)
         case 8:
-            found = solveRowAvx512(row, best, count, A1, A2, A3, verdict);
-            break;
+            return solveBlockAvx512;
         case 4:
-            found = solveRowAvx2(row, best, count, A1, A2, A3, verdict);
-            break;
+            return solveBlockAvx2;
 #endif
         case 2:
-            found = solveRowBaseline(row, best, count, A1, A2, A3, verdict);
-            break;
+            return solveBlockBaseline;
         default:
-            return false;
+            return nullptr;
     }
-    if (summary) *summary = found;
-    return true;
 }
 
-RowSummary solveRow(const TrialRow& row, double best, int count, double* A1, double* A2,
-                    double* A3, double* verdict) {
-    static const int lanes = widestLanes();
-    RowSummary summary;
-    solveRowInLanes(lanes, row, best, count, A1, A2, A3, verdict, &summary);
-    return summary;
+}  // namespace
+
+bool solveBlockInLanes(int lanes, const TrialBlock& block, double best, double* A1, double* A2,
+                       double* A3, double* verdict, RowSummary* summaries) {
+    const SolveBlock solve = solveIn(lanes);
+    if (solve) solve(block, best, A1, A2, A3, verdict, summaries);
+    return solve != nullptr;
+}
+
+void solveBlock(const TrialBlock& block, double best, double* A1, double* A2, double* A3,
+                double* verdict, RowSummary* summaries) {
+    static const SolveBlock solve = solveIn(widestLanes());
+    solve(block, best, A1, A2, A3, verdict, summaries);
 }
 
 double innerProduct(const double* x, const double* y, int m) {
