@@ -43,6 +43,7 @@ constexpr std::size_t kTrialsForThreads = std::size_t{1} << 20;
 constexpr std::size_t kBlockTrials = 1024;  // trials solved at once, at most (one row at least)
 constexpr int kTermsPerCheck = 32;  // terms summed between checks against the best
 constexpr std::int64_t kStepsAhead = 64;  // centre combinations the workers may run ahead
+constexpr std::int64_t kStepsTaken = 16;  // centre combinations a worker takes at once, at most
 constexpr auto kHandOver = std::chrono::milliseconds(2);  // longest a worker keeps its findings
 constexpr auto kWaitForWorkers = std::chrono::milliseconds(10);  // events run at least this often
 // The scans wake for a batch of centre combinations rather than for each,
@@ -207,11 +208,14 @@ class Evaluator {
         evaluate(u / (n2 * n3), u / n3 % n2, u % n3, exchange_.findings(step));
     }
 
-    // Takes centre combinations in scan order until the search ends.
+    // Takes centre combinations in scan order until the search ends, a few
+    // of the same first and second centre at a time, whose tables it then
+    // builds alone.
     void work() {
         const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
+        const auto perPair = static_cast<std::int64_t>(n3);
         for (;;) {
-            std::int64_t step;
+            std::int64_t first, end;
             {
                 std::unique_lock lock(exchange_.mutex);
                 exchange_.room.wait(lock, [&] {
@@ -219,12 +223,19 @@ class Evaluator {
                            exchange_.nextStep < exchange_.applied + kStepsAhead;
                 });
                 if (exchange_.stop || exchange_.nextStep >= exchange_.steps) return;
-                step = exchange_.nextStep++;
-                exchange_.findings(step) = StepFindings{};
-                exchange_.findings(step).step = step;
+                first = exchange_.nextStep;
+                end = std::min({first + kStepsTaken, (first / perPair + 1) * perPair,
+                                exchange_.applied + kStepsAhead, exchange_.steps});
+                exchange_.nextStep = end;
+                for (std::int64_t step = first; step < end; ++step) {
+                    exchange_.findings(step) = StepFindings{};
+                    exchange_.findings(step).step = step;
+                }
             }
-            const auto u = static_cast<std::size_t>(step);
-            evaluate(u / (n2 * n3), u / n3 % n2, u % n3, exchange_.findings(step));
+            for (std::int64_t step = first; step < end; ++step) {
+                const auto u = static_cast<std::size_t>(step);
+                evaluate(u / (n2 * n3), u / n3 % n2, u % n3, exchange_.findings(step));
+            }
         }
     }
 
