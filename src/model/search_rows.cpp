@@ -81,7 +81,8 @@ template <int N>
     // that covers every rounding of the bound and of this test; squared,
     // with a further slack of 1e-9 for the rounding of the square.
     constexpr double slack = 1 + 1e-10;
-    const V reach = best * slack + 14 * u * rootT * slack + 2e-100;
+    const double reachOfBest = best * slack + 2e-100, reachPerRoot = 14 * u * slack;
+    const V reach = reachOfBest + reachPerRoot * rootT;
     const V enough = reach * reach * (1 + 1e-9);
     const V solvable = ((D1 > kMinimumD1) & (D2 != 0)) ? one : zero;
     const V hopeless = low >= enough ? one : zero;
