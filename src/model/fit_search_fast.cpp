@@ -43,7 +43,7 @@ constexpr std::size_t kTrialsForThreads = std::size_t{1} << 20;
 constexpr std::size_t kBlockTrials = 1024;  // trials solved at once, at most (one row at least)
 constexpr int kTermsPerCheck = 32;  // terms summed between checks against the best
 constexpr std::int64_t kStepsAhead = 64;  // centre combinations the workers may run ahead
-constexpr std::int64_t kStepsTaken = 16;  // centre combinations a worker takes at once, at most
+constexpr std::int64_t kStepsTaken = 32;  // centre combinations a worker takes at once, at most
 constexpr auto kHandOver = std::chrono::milliseconds(2);  // longest a worker keeps its findings
 constexpr auto kWaitForWorkers = std::chrono::milliseconds(10);  // events run at least this often
 // The scans wake for a batch of centre combinations rather than for each,
