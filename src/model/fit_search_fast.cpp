@@ -500,6 +500,14 @@ class Evaluator {
                     solveBlock(block, best_, A1, A2, A3, verdict, summaries_.data());
                 }
                 const RowSummary summary = summaries_[inBlock];
+                // A trial that may improve: summed, and handed over when it does.
+                const auto sumTrial = [&](std::size_t i3, std::int64_t at, std::int64_t evaluated) {
+                    t.A = {0, A1[i3], A2[i3], A3[i3]};
+                    double sum = 0;
+                    if (!sumBelowBest(t, s1 + i1 * m, s2 + i2 * m, s3 + i3 * m, sum)) return;
+                    t.b = {0, b1s[i1], b2s[i2], b3s[i3]};
+                    candidate(at, evaluated, t, std::sqrt(sum));
+                };
                 if (static_cast<std::size_t>(checks.beforeDue()) >= nb3) {
                     // No check point in this row: only the trials that may
                     // improve need a look.
@@ -511,13 +519,9 @@ class Evaluator {
                     if (summary.maySum == 0) continue;
                     for (std::size_t i3 = 0; i3 < nb3; ++i3) {
                         evaluated += verdict[i3] != kDegenerate;
-                        if (verdict[i3] != kMaySum) continue;
-                        t.A = {0, A1[i3], A2[i3], A3[i3]};
-                        double sum = 0;
-                        if (!sumBelowBest(t, s1 + i1 * m, s2 + i2 * m, s3 + i3 * m, sum)) continue;
-                        t.b = {0, b1s[i1], b2s[i2], b3s[i3]};
-                        candidate(first + static_cast<std::int64_t>(i3), evaluated, t,
-                                  std::sqrt(sum));
+                        if (verdict[i3] == kMaySum) {
+                            sumTrial(i3, first + static_cast<std::int64_t>(i3), evaluated);
+                        }
                     }
                     continue;
                 }
@@ -531,14 +535,8 @@ class Evaluator {
                         checks.pass(static_cast<int>(end - i3));
                     }
                     for (; i3 < end; ++i3, ++combination) {
-                        const double v = verdict[i3];
-                        evaluated_ += v != kDegenerate;
-                        if (v != kMaySum) continue;
-                        t.A = {0, A1[i3], A2[i3], A3[i3]};
-                        double sum = 0;
-                        if (!sumBelowBest(t, s1 + i1 * m, s2 + i2 * m, s3 + i3 * m, sum)) continue;
-                        t.b = {0, b1s[i1], b2s[i2], b3s[i3]};
-                        candidate(combination, evaluated_, t, std::sqrt(sum));
+                        evaluated_ += verdict[i3] != kDegenerate;
+                        if (verdict[i3] == kMaySum) sumTrial(i3, combination, evaluated_);
                     }
                 }
             }
