@@ -84,11 +84,12 @@ template <int N>
     const double reachOfBest = best * slack + 2e-100, reachPerRoot = 14 * u * slack;
     const V reach = reachOfBest + reachPerRoot * rootT;
     const V enough = reach * reach * (1 + 1e-9);
-    const V solvable = ((D1 > kMinimumD1) & (D2 != 0)) ? one : zero;
+    // One comparison per selection: GCC turns two comparisons combined
+    // into lane-by-lane code in the widest lanes.
+    const V solvable = (D1 > kMinimumD1 ? D2 : zero) != 0 ? one : zero;
     const V hopeless = low >= enough ? one : zero;
-    store(verdict + i, solvable == 0 ? kDegenerate + zero
-                       : hopeless == 1 ? kCannotImprove + zero
-                                       : kMaySum + zero);
+    static_assert(kDegenerate == -1 && kCannotImprove == 0 && kMaySum == 1);
+    store(verdict + i, solvable * (2 - hopeless) - 1);
     solvableCount += solvable;
     mayCount += solvable * (1 - hopeless);
 }
