@@ -1,5 +1,6 @@
-// Times the plain fit search and the fast one, on one worker thread and on
-// one per core, for two kinds of cases:
+// Times the plain fit search, the fast one as it stood before worker threads
+// and vector lanes ("before"), and today's fast search on one worker thread
+// and on one per core, for two kinds of cases:
 //  - the built-in test spectrum over its whole range, 350..1001 nm, with the
 //    picks 715, 780 and 830 nm and half-widths 30, 20 and 10 nm, three
 //    Gaussians, at several qualities; the same with noise and a baseline,
@@ -21,7 +22,9 @@
 // where fast is the fast search on one thread per core, with "estimated"
 // after the reference seconds where the plain search was timed on its first
 // centre combinations only and scaled up by the number of trials the whole
-// search evaluates; and one line per case comparing the thread counts,
+// search evaluates; one line per case comparing it with the search before,
+//   before NAME before_s SECONDS fast_s SECONDS ratio RATIO
+// and one comparing the thread counts,
 //   threads NAME one_s SECONDS all_s SECONDS ratio RATIO
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -43,6 +46,7 @@
 #include "model/equation.h"
 #include "model/fit_search.h"
 #include "model/state.h"
+#include "search_before.h"
 
 namespace peakfold {
 namespace {
@@ -141,8 +145,8 @@ struct Case {
     int fastIterations = 1;
 };
 
-enum Variant { kReference, kOneThread, kAllThreads, kVariants };
-constexpr const char* kVariantNames[kVariants] = {"reference", "fast_1thread", "fast"};
+enum Variant { kReference, kBefore, kOneThread, kAllThreads, kVariants };
+constexpr const char* kVariantNames[kVariants] = {"reference", "before", "fast_1thread", "fast"};
 
 struct Measured {
     double wall = 0, cpu = 0;
@@ -157,6 +161,7 @@ SearchResult search(Variant v, State& s, int n, double Q, const SearchProgress& 
     switch (v) {
         case kOneThread: return FitSearchFast(s, n, Q, progress, 1);
         case kAllThreads: return FitSearchFast(s, n, Q, progress, 0);
+        case kBefore: return FitSearchBefore(s, n, Q, progress);
         default: return FitSearch(s, n, Q, progress);
     }
 }
@@ -204,7 +209,7 @@ void run(benchmark::State& bench, const Case& c, Variant v) {
     bench.counters["trials"] = static_cast<double>(best.counts.evaluated);
     bench.counters["terms"] = static_cast<double>(best.counts.terms);
     bench.counters["gap_ms"] = 1e3 * best.longestGap;
-    if (v != kReference) {
+    if (v != kReference && v != kBefore) {
         bench.counters["table_MiB"] = static_cast<double>(best.counts.tableBytes) / (1 << 20);
     }
     runs[v][c.name] = best;
@@ -212,7 +217,7 @@ void run(benchmark::State& bench, const Case& c, Variant v) {
 }
 
 void registerCase(const Case& c) {
-    for (const Variant v : {kReference, kOneThread, kAllThreads}) {
+    for (const Variant v : {kReference, kBefore, kOneThread, kAllThreads}) {
         const bool slice = v == kReference && c.referenceSlice > 0;
         const int iterations =
             v == kReference ? (c.Q >= 5 && !slice ? 3 : 1) : c.fastIterations;
@@ -235,16 +240,18 @@ void printSummary(const std::vector<Case>& cases) {
         for (int p = 1; p <= c.n; ++p) std::printf("  %g-%d", s.PeakX[p], s.PeakW[p]);
         std::printf("\n");
     }
-    std::printf("\n%-22s %2s %3s %12s %9s %9s %9s %9s %12s %9s %9s %9s %9s %8s %8s\n", "case", "n",
-                "Q", "reference_s", "1t_wall", "1t_cpu", "all_wall", "all_cpu", "trials",
-                "1t_gap_ms", "gap_ms", "table_MiB", "rss_MiB", "ref/all", "1t/all");
+    std::printf("\n%-22s %2s %3s %12s %9s %9s %9s %9s %9s %12s %9s %9s %9s %9s %8s %8s %8s\n",
+                "case", "n", "Q", "reference_s", "before_s", "1t_wall", "1t_cpu", "all_wall",
+                "all_cpu", "trials", "1t_gap_ms", "gap_ms", "table_MiB", "rss_MiB", "ref/all",
+                "bef/all", "1t/all");
     std::vector<std::string> lines;
     for (const Case& c : cases) {
-        if (!runs[kReference].count(c.name) || !runs[kOneThread].count(c.name) ||
-            !runs[kAllThreads].count(c.name)) {
+        if (!runs[kReference].count(c.name) || !runs[kBefore].count(c.name) ||
+            !runs[kOneThread].count(c.name) || !runs[kAllThreads].count(c.name)) {
             continue;
         }
         const Measured& ref = runs[kReference][c.name];
+        const Measured& before = runs[kBefore][c.name];
         const Measured& one = runs[kOneThread][c.name];
         const Measured& all = runs[kAllThreads][c.name];
         // A slice is scaled by the trials of the whole search, which the fast
@@ -255,17 +262,20 @@ void printSummary(const std::vector<Case>& cases) {
                                           static_cast<double>(ref.counts.evaluated))
                                   : 1);
         std::printf(
-            "%-22s %2d %3g %12.4f %9.4f %9.4f %9.4f %9.4f %12lld %9.2f %9.2f %9.2f %9.1f %8.1f "
-            "%8.2f%s\n",
-            c.name.c_str(), c.n, c.Q, refSeconds, one.wall, one.cpu, all.wall, all.cpu,
-            static_cast<long long>(all.counts.evaluated), 1e3 * one.longestGap,
+            "%-22s %2d %3g %12.4f %9.4f %9.4f %9.4f %9.4f %9.4f %12lld %9.2f %9.2f %9.2f %9.1f "
+            "%8.1f %8.2f %8.2f%s\n",
+            c.name.c_str(), c.n, c.Q, refSeconds, before.wall, one.wall, one.cpu, all.wall,
+            all.cpu, static_cast<long long>(all.counts.evaluated), 1e3 * one.longestGap,
             1e3 * all.longestGap, static_cast<double>(all.counts.tableBytes) / (1 << 20),
-            residentAfter[c.name], ratio(refSeconds, all.wall), ratio(one.wall, all.wall),
-            estimated ? "  (reference estimated)" : "");
+            residentAfter[c.name], ratio(refSeconds, all.wall), ratio(before.wall, all.wall),
+            ratio(one.wall, all.wall), estimated ? "  (reference estimated)" : "");
         char line[240];
         std::snprintf(line, sizeof line, "case %s reference_s %.4f%s fast_s %.5f ratio %.1f",
                       c.name.c_str(), refSeconds, estimated ? " estimated" : "", all.wall,
                       ratio(refSeconds, all.wall));
+        lines.push_back(line);
+        std::snprintf(line, sizeof line, "before %s before_s %.5f fast_s %.5f ratio %.2f",
+                      c.name.c_str(), before.wall, all.wall, ratio(before.wall, all.wall));
         lines.push_back(line);
         std::snprintf(line, sizeof line, "threads %s one_s %.5f all_s %.5f ratio %.2f",
                       c.name.c_str(), one.wall, all.wall, ratio(one.wall, all.wall));
