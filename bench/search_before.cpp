@@ -1,9 +1,10 @@
 // The fast search as it stood before worker threads and vector lanes: one
 // thread, one trial at a time, each bounded and, where the bound allows an
-// improvement, summed. Kept here unchanged, apart from its name, so that one
+// improvement, summed. Kept here unchanged, apart from names, so that one
 // run of the benchmark measures today's search against it.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <unordered_map>
 #include <vector>
 
@@ -60,6 +61,22 @@ double dot(const double* x, const double* y, int m) {
     }
     for (; i < m; ++i) s0 += x[i] * y[i];
     return (s0 + s1) + (s2 + s3);
+}
+
+// The lower bound on a trial's deviation of search_bounds.h, in the order
+// of operations of that time.
+double deviationLowerBoundBefore(const TrialSums& t, double A1, double A2, double A3, int m) {
+    constexpr double u = std::numeric_limits<double>::epsilon() / 2;
+    const double S = t.RR - 2 * (A1 * t.RG[1] + A2 * t.RG[2] + A3 * t.RG[3]) +
+                     (A1 * A1 * t.GG[1] + A2 * A2 * t.GG[2] + A3 * A3 * t.GG[3]) +
+                     2 * (A1 * A2 * t.G12 + A1 * A3 * t.G13 + A2 * A3 * t.G23);
+    const double a1 = std::fabs(A1), a2 = std::fabs(A2), a3 = std::fabs(A3);
+    const double rootT = t.rootRR + a1 * t.rootGG[1] + a2 * t.rootGG[2] + a3 * t.rootGG[3];
+    const double spread = 1 + a1 + a2 + a3;
+    const double low = S - (2 * (m + 32) * u * rootT * rootT + m * 1e-300 * spread * spread);
+    if (!(low > 0)) return 0;
+    const double bound = (std::sqrt(low) - 14 * u * rootT - 1e-100) * (1 - 2 * (m + 8) * u);
+    return bound > 0 ? bound : 0;
 }
 
 // The smallest sum of squares whose root is not below best: comparing a
@@ -307,7 +324,7 @@ class FastSearch {
                     sums.rootGG[3] = sums3[2 * nb3 + i3];
                     sums.G13 = q13[i1 * nb3 + i3];
                     sums.G23 = q23[i2 * nb3 + i3];
-                    if (deviationLowerBound(sums, t.A[1], t.A[2], t.A[3], m_) >= bestDeviation_) {
+                    if (deviationLowerBoundBefore(sums, t.A[1], t.A[2], t.A[3], m_) >= bestDeviation_) {
                         continue;
                     }
                     double sum = 0;

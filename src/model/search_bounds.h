@@ -27,10 +27,11 @@ struct TrialSums {
 [[gnu::always_inline]] inline double deviationLowerBound(const TrialSums& t, double A1, double A2,
                                                          double A3, int m) {
     constexpr double u = std::numeric_limits<double>::epsilon() / 2;
-    // The sum of squared differences, expanded: R^2 - 2 R model + model^2.
-    const double S = t.RR - 2 * (A1 * t.RG[1] + A2 * t.RG[2] + A3 * t.RG[3]) +
-                     (A1 * A1 * t.GG[1] + A2 * A2 * t.GG[2] + A3 * A3 * t.GG[3]) +
-                     2 * (A1 * A2 * t.G12 + A1 * A3 * t.G13 + A2 * A3 * t.G23);
+    // The sum of squared differences, expanded: R^2 - 2 R model + model^2,
+    // gathered by amplitude.
+    const double S = t.RR + (A1 * ((A1 * t.GG[1] - 2 * t.RG[1]) + 2 * (A2 * t.G12 + A3 * t.G13)) +
+                             (A2 * ((A2 * t.GG[2] - 2 * t.RG[2]) + 2 * (A3 * t.G23)) +
+                              A3 * (A3 * t.GG[3] - 2 * t.RG[3])));
     const double a1 = std::fabs(A1), a2 = std::fabs(A2), a3 = std::fabs(A3);
     const double rootT = t.rootRR + a1 * t.rootGG[1] + a2 * t.rootGG[2] + a3 * t.rootGG[3];
     const double spread = 1 + a1 + a2 + a3;  // scales what underflow can lose

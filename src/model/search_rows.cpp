@@ -37,6 +37,14 @@ template <class V>
     std::memcpy(p, &v, sizeof v);
 }
 
+// |x| in each lane: the sign bit cleared, as fabs does.
+template <int N>
+[[gnu::always_inline]] inline typename Lanes<N>::Values magnitude(typename Lanes<N>::Values x) {
+    using Bits = typename Lanes<N>::Mask;
+    constexpr long long kAllButSign = ~(1LL << 63);
+    return reinterpret_cast<typename Lanes<N>::Values>(reinterpret_cast<Bits>(x) & kAllButSign);
+}
+
 // Trials i .. i + N - 1 of the row.
 template <int N>
 [[gnu::always_inline]] inline void solveLanes(const TrialRow& row, double best, int i, double* A1,
@@ -67,11 +75,11 @@ template <int N>
     // The bound of deviationLowerBound, term for term, up to its root.
     const TrialSums& s = row.sums;
     const int m = row.m;
-    const V S = s.RR - 2 * (a1 * s.RG[1] + a2 * s.RG[2] + a3 * load<V>(row.RG3 + i)) +
-                (a1 * a1 * s.GG[1] + a2 * a2 * s.GG[2] + a3 * a3 * load<V>(row.GG3 + i)) +
-                2 * (a1 * a2 * s.G12 + a1 * a3 * load<V>(row.G13 + i) +
-                     a2 * a3 * load<V>(row.G23 + i));
-    const V m1 = a1 < 0 ? -a1 : a1, m2 = a2 < 0 ? -a2 : a2, m3 = a3 < 0 ? -a3 : a3;
+    const V S = s.RR + (a1 * ((a1 * s.GG[1] - 2 * s.RG[1]) +
+                              2 * (a2 * s.G12 + a3 * load<V>(row.G13 + i))) +
+                        (a2 * ((a2 * s.GG[2] - 2 * s.RG[2]) + 2 * (a3 * load<V>(row.G23 + i))) +
+                         a3 * (a3 * load<V>(row.GG3 + i) - 2 * load<V>(row.RG3 + i))));
+    const V m1 = magnitude<N>(a1), m2 = magnitude<N>(a2), m3 = magnitude<N>(a3);
     const V rootT = s.rootRR + m1 * s.rootGG[1] + m2 * s.rootGG[2] + m3 * load<V>(row.rootGG3 + i);
     const V spread = 1 + m1 + m2 + m3;
     const V low = S - (2 * (m + 32) * u * rootT * rootT + m * 1e-300 * spread * spread);
