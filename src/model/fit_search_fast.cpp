@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -51,37 +52,40 @@ constexpr auto kWaitForWorkers = std::chrono::milliseconds(10);  // events run a
 constexpr std::int64_t kBatch = 16;
 constexpr auto kBatchWait = std::chrono::milliseconds(2);
 
-// Tables indexed by a key, filled on first use. When a new entry would take
-// the cache over its budget, the entries held so far are dropped first.
+// Tables of one size indexed by a key, filled on first use. When a new
+// table would take the cache over its budget, the tables held so far are
+// dropped first; their memory is kept for the tables that follow.
 class TableCache {
   public:
-    explicit TableCache(std::size_t budget) : budget_(budget) {}
+    TableCache(std::size_t budget, std::size_t size) : budget_(budget), size_(size) {}
 
     // The table of `key`, or nothing when `fill` gave up on it.
     template <class Fill>
-    const double* get(std::size_t key, std::size_t size, Fill&& fill) {
-        auto found = entries_.find(key);
-        if (found != entries_.end()) return found->second.data();
-        if (bytes_ + size * sizeof(double) > budget_) clear();
-        std::vector<double>& entry = entries_[key];
-        entry.resize(size);
-        if (!fill(entry.data())) {
-            entries_.erase(key);
-            return nullptr;
+    const double* get(std::size_t key, Fill&& fill) {
+        auto found = tables_.find(key);
+        if (found != tables_.end()) return found->second;
+        if ((tables_.size() + 1) * size_ * sizeof(double) > budget_) clear();
+        if (free_.empty()) {
+            memory_.push_back(std::make_unique_for_overwrite<double[]>(size_));
+            free_.push_back(memory_.back().get());
         }
-        bytes_ += size * sizeof(double);
-        return entry.data();
+        double* table = free_.back();
+        if (!fill(table)) return nullptr;
+        free_.pop_back();
+        tables_.emplace(key, table);
+        return table;
     }
     void clear() {
-        entries_.clear();
-        bytes_ = 0;
+        for (const auto& [key, table] : tables_) free_.push_back(table);
+        tables_.clear();
     }
-    std::size_t bytes() const { return bytes_; }
+    std::size_t bytes() const { return memory_.size() * size_ * sizeof(double); }
 
   private:
-    std::size_t budget_;
-    std::unordered_map<std::size_t, std::vector<double>> entries_;
-    std::size_t bytes_ = 0;
+    std::size_t budget_, size_;
+    std::vector<std::unique_ptr<double[]>> memory_;
+    std::vector<double*> free_;  // of memory_, holding no table
+    std::unordered_map<std::size_t, double*> tables_;
 };
 
 
@@ -125,6 +129,9 @@ struct Grid {
     // degenerate.
     std::size_t padded(int j) const { return (widths[j].size() + 3) / 4 * 4; }
     std::size_t slabSize(int j) const { return widths[j].size() * m + 3 * padded(j); }
+    std::size_t pairSize(int j, int k) const {
+        return (widths[j].size() + 1) * padded(k) + widths[j].size();
+    }
     std::size_t combinations(int n) const {
         std::size_t count = widths[1].size() * widths[2].size();
         return n == 3 ? count * widths[3].size() : count;
@@ -135,7 +142,7 @@ struct Grid {
         for (int j = 1; j <= 3; ++j) {
             if (slabSize(j) * sizeof(double) > budget) return false;
             for (int k = j + 1; k <= 3; ++k) {
-                if (widths[j].size() * padded(k) * sizeof(double) > budget) return false;
+                if (pairSize(j, k) * sizeof(double) > budget) return false;
             }
         }
         return m > 0;
@@ -191,8 +198,10 @@ class Evaluator {
   public:
     Evaluator(const Grid& grid, const Setup& setup, int n, std::size_t budget, Exchange& exchange)
         : grid_(grid), setup_(setup), n_(n), exchange_(exchange),
-          slabs_{TableCache(budget), TableCache(budget), TableCache(budget), TableCache(budget)},
-          pairs12_(budget), pairs13_(budget), pairs23_(budget) {}
+          slabs_{TableCache(budget, 0), TableCache(budget, grid.slabSize(1)),
+                 TableCache(budget, grid.slabSize(2)), TableCache(budget, grid.slabSize(3))},
+          pairs12_(budget, grid.pairSize(1, 2)), pairs13_(budget, grid.pairSize(1, 3)),
+          pairs23_(budget, grid.pairSize(2, 3)) {}
 
     // Evaluates the next centre combination on the calling thread.
     void evaluateNext() {
@@ -326,12 +335,13 @@ class Evaluator {
 
     // The unit Gaussians of centre k of scan j at every width, followed by
     // their sums with the residual and with themselves, and that sum's root,
-    // each of these three padded.
+    // each of these three padded with zeros.
     const double* slab(int j, std::size_t k) {
         const int m = grid_.m;
-        const double* table = slabs_[j].get(k, grid_.slabSize(j), [&](double* out) {
+        const double* table = slabs_[j].get(k, [&](double* out) {
             const double c = grid_.centres[j][k];
             const std::size_t nb = grid_.widths[j].size(), pad = grid_.padded(j);
+            std::fill(out + nb * m, out + nb * m + 3 * pad, 0.0);
             for (std::size_t i = 0; i < nb; ++i) {
                 if (exchange_.stop.load(std::memory_order_relaxed)) return false;
                 double* g = out + i * m;
@@ -347,20 +357,29 @@ class Evaluator {
         return table;
     }
 
-    // Sums of the products of the unit Gaussians of two scans at every pair
-    // of their widths, a padded row for each width of scan j.
-    const double* pairs(TableCache& cache, std::size_t key, int j, const double* gj, int k,
-                        const double* gk) {
+    // For centre kj of scan j and centre kk of scan k: the sums of the
+    // products of their unit Gaussians at every pair of widths, a row for
+    // each width of scan j; then the Gaussians of scan j at the other
+    // centre, and those of scan k at the first centre. What runs along the
+    // widths of scan k is padded with zeros.
+    const double* pairs(TableCache& cache, std::size_t key, int j, std::size_t kj,
+                        const double* gj, int k, std::size_t kk, const double* gk) {
         const int m = grid_.m;
         const std::size_t nj = grid_.widths[j].size(), nk = grid_.widths[k].size();
         const std::size_t pad = grid_.padded(k);
-        const double* table = cache.get(key, nj * pad, [&](double* out) {
+        const double cj = grid_.centres[j][kj], ck = grid_.centres[k][kk];
+        const double* table = cache.get(key, [&](double* out) {
+            std::fill(out, out + grid_.pairSize(j, k), 0.0);
             for (std::size_t a = 0; a < nj; ++a) {
                 if (exchange_.stop.load(std::memory_order_relaxed)) return false;
                 for (std::size_t b = 0; b < nk; ++b) {
                     out[a * pad + b] = innerProduct(gj + a * m, gk + b * m, m);
                 }
             }
+            double* jAtK = out + nj * pad;
+            double* kAtJ = jAtK + nj;
+            for (std::size_t a = 0; a < nj; ++a) jAtK[a] = unitGaussian(cj, grid_.widths[j][a], ck);
+            for (std::size_t b = 0; b < nk; ++b) kAtJ[b] = unitGaussian(ck, grid_.widths[k][b], cj);
             return true;
         });
         noteMemory();
@@ -415,37 +434,24 @@ class Evaluator {
         const double* s2 = s1 ? slab(2, k2) : nullptr;
         const double* s3 = s2 ? slab(3, k3) : nullptr;
         if (!s3) return;
-        const double* q12 = pairs(pairs12_, 0, 1, s1, 2, s2);
-        const double* q13 = q12 ? pairs(pairs13_, k3, 1, s1, 3, s3) : nullptr;
+        const double* q12 = pairs(pairs12_, 0, 1, k1, s1, 2, k2, s2);
+        const double* q13 = q12 ? pairs(pairs13_, k3, 1, k1, s1, 3, k3, s3) : nullptr;
         const double* q23 =
-            q13 ? pairs(pairs23_, k2 * grid_.centres[3].size() + k3, 2, s2, 3, s3) : nullptr;
+            q13 ? pairs(pairs23_, k2 * grid_.centres[3].size() + k3, 2, k2, s2, 3, k3, s3)
+                : nullptr;
         if (!q23) return;
         const std::size_t p1 = grid_.padded(1), p2 = grid_.padded(2), p3 = grid_.padded(3);
         const double* sums1 = s1 + nb1 * m;
         const double* sums2 = s2 + nb2 * m;
         const double* sums3 = s3 + nb3 * m;
 
-        // The values of each trial Gaussian at the other trial centres; the
-        // third's padded with zeros.
-        cross_.assign(2 * (nb1 + nb2 + p3), 0);
-        double* c = cross_.data();  // G1 at c2
-        double* d = c + nb1;        // G1 at c3
-        double* a = d + nb1;        // G2 at c1
-        double* f = a + nb2;        // G2 at c3
-        double* b = f + nb2;        // G3 at c1
-        double* e = b + p3;         // G3 at c2
-        for (std::size_t i = 0; i < nb1; ++i) {
-            c[i] = unitGaussian(c1, b1s[i], c2);
-            d[i] = unitGaussian(c1, b1s[i], c3);
-        }
-        for (std::size_t i = 0; i < nb2; ++i) {
-            a[i] = unitGaussian(c2, b2s[i], c1);
-            f[i] = unitGaussian(c2, b2s[i], c3);
-        }
-        for (std::size_t i = 0; i < nb3; ++i) {
-            b[i] = unitGaussian(c3, b3s[i], c1);
-            e[i] = unitGaussian(c3, b3s[i], c2);
-        }
+        // The values of each trial Gaussian at the other trial centres.
+        const double* c = q12 + nb1 * p2;  // G1 at c2
+        const double* a = c + nb1;         // G2 at c1
+        const double* d = q13 + nb1 * p3;  // G1 at c3
+        const double* b = d + nb1;         // G3 at c1
+        const double* f = q23 + nb2 * p3;  // G2 at c3
+        const double* e = f + nb2;         // G3 at c2
 
         TrialBlock block;
         TrialRow& row = block.row;
@@ -577,7 +583,6 @@ class Evaluator {
     TableCache slabs_[4];
     TableCache pairs12_, pairs13_, pairs23_;
     std::size_t k1_ = SIZE_MAX, k2_ = SIZE_MAX;  // centres of the step before
-    std::vector<double> cross_;
     std::vector<double> blockA_;  // amplitudes and verdicts of a block of trials
     std::vector<RowSummary> summaries_;
     std::size_t largestTables_ = 0;
