@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/coarse_clock.h"
 #include "model/fit_search.h"
 #include "model/search_bounds.h"
 #include "model/search_steps.h"
@@ -45,7 +46,7 @@ constexpr std::size_t kBlockTrials = 1024;  // trials solved at once, at most (o
 constexpr int kTermsPerCheck = 32;  // terms summed between checks against the best
 constexpr std::int64_t kStepsAhead = 64;  // centre combinations the workers may run ahead
 constexpr std::int64_t kStepsTaken = 32;  // centre combinations a worker takes at once, at most
-constexpr auto kHandOver = std::chrono::milliseconds(2);  // longest a worker keeps its findings
+constexpr std::int64_t kHandOverMs = 2;  // a worker keeps its findings this long, or a little longer
 constexpr auto kWaitForWorkers = std::chrono::milliseconds(10);  // events run at least this often
 // The scans wake for a batch of centre combinations rather than for each,
 // unless the batch takes longer than this.
@@ -256,7 +257,7 @@ class Evaluator {
         pending_.clear();
         pendingChecks_.clear();
         evaluated_ = terms_ = 0;
-        lastHandOver_ = std::chrono::steady_clock::now();
+        lastHandOver_ = coarseMilliseconds();
         // Each first centre is scanned once, and each pair of first and
         // second centres: their tables are not needed again.
         if (k1 != k1_) {
@@ -298,7 +299,7 @@ class Evaluator {
     bool checkPoint(CheckPoints& checks) {
         if (!checks.due()) return true;
         pendingChecks_.push_back(evaluated_);
-        if (std::chrono::steady_clock::now() - lastHandOver_ >= kHandOver) handOver(false);
+        if (coarseMilliseconds() - lastHandOver_ >= kHandOverMs) handOver(false);
         refreshBest();
         return !exchange_.stop.load(std::memory_order_relaxed);
     }
@@ -321,7 +322,7 @@ class Evaluator {
         if (awaited) exchange_.found.notify_all();
         pending_.clear();
         pendingChecks_.clear();
-        lastHandOver_ = std::chrono::steady_clock::now();
+        lastHandOver_ = coarseMilliseconds();
     }
 
     // `evaluated`: the trials evaluated up to and including this one.
@@ -593,7 +594,7 @@ class Evaluator {
     std::vector<Candidate> pending_;
     std::vector<std::int64_t> pendingChecks_;
     std::int64_t evaluated_ = 0, terms_ = 0;
-    std::chrono::steady_clock::time_point lastHandOver_;
+    std::int64_t lastHandOver_ = 0;  // coarse milliseconds
 };
 
 // The centre scans on the calling thread, call for call as in the plain

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "graph/picking.h"
+#include "model/coarse_clock.h"
 #include "model/numbers.h"
 #include "ui/dispatch.h"
 #include "ui/main_window.h"
@@ -203,11 +204,11 @@ std::string QtToolkit::inputBox(std::string_view prompt) {
 
 void QtToolkit::pumpEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    sinceEventsRan_.start();
+    eventsRanAt_ = coarseMilliseconds();
 }
 
 void QtToolkit::pumpEventsIfDue() {
-    if (!sinceEventsRan_.isValid() || sinceEventsRan_.elapsed() >= kEventWaitMs) pumpEvents();
+    if (eventsRanAt_ < 0 || coarseMilliseconds() - eventsRanAt_ >= kEventWaitMs) pumpEvents();
 }
 
 void QtToolkit::beep() {

@@ -4,8 +4,8 @@
 // draw it again at any size.
 #pragma once
 
-#include <QElapsedTimer>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -63,10 +63,10 @@ class QtToolkit : public Toolkit {
   private:
     // Longest wait of pending events inside a long computation: short
     // enough that the window repaints and "Exit" and "Cancel" act at once.
-    static constexpr qint64 kEventWaitMs = 20;
+    static constexpr std::int64_t kEventWaitMs = 20;
 
     std::unique_ptr<MainWindow> window_;
-    QElapsedTimer sinceEventsRan_;  // invalid until events first ran
+    std::int64_t eventsRanAt_ = -1;  // coarse milliseconds; -1 until events first ran
 };
 
 // The program on the real window: the shared state and the toolkit,
