@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "headless_toolkit.h"
 #include "model/equation.h"
@@ -477,6 +478,33 @@ TEST(SolveBlock, MatchesTheScalarSolveAndBoundInEveryLaneWidth) {
         }
     }
     EXPECT_GT(dropped, 1000);  // the comparison does drop trials
+}
+
+// Blocks of inner products, whole and cut at every edge, give each product
+// its eight running sums bit for bit.
+TEST(InnerProducts, SumEveryPairInTheOrderOfEightRunningSums) {
+    Random rnd(5);
+    const struct {
+        int nx, ny, m;
+    } shapes[] = {{1, 1, 1}, {2, 4, 8}, {3, 7, 351}, {5, 9, 13}, {4, 32, 652}, {1, 3, 7}};
+    for (const auto& shape : shapes) {
+        std::vector<double> x(shape.nx * shape.m), y(shape.ny * shape.m);
+        for (double& v : x) v = rnd.uniform(-1, 1);
+        for (double& v : y) v = rnd.uniform(0, 1e3);
+        const std::size_t stride = shape.ny + 3;
+        std::vector<double> out(shape.nx * stride);
+        search::innerProducts(x.data(), shape.nx, y.data(), shape.ny, shape.m, out.data(), stride);
+        for (int a = 0; a < shape.nx; ++a) {
+            for (int b = 0; b < shape.ny; ++b) {
+                double s[8] = {};
+                for (int i = 0; i < shape.m; ++i) s[i % 8] += x[a * shape.m + i] * y[b * shape.m + i];
+                const double expected =
+                    ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
+                EXPECT_TRUE(sameBits(out[a * stride + b], expected))
+                    << shape.nx << "x" << shape.ny << " m " << shape.m << " at " << a << "," << b;
+            }
+        }
+    }
 }
 
 }  // namespace

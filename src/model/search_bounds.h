@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 namespace peakfold::search {
@@ -97,5 +98,9 @@ bool solveBlockInLanes(int lanes, const TrialBlock& block, double best, double* 
 // The sum of x[i] y[i] over i < m, in an order of its own that is the
 // same in every lane width (the bound allows any order).
 double innerProduct(const double* x, const double* y, int m);
+// The same for every row of x with every row of y, rows m apart:
+// out[a * stride + b] holds the product of row a of x and row b of y.
+void innerProducts(const double* x, int nx, const double* y, int ny, int m, double* out,
+                   std::size_t stride);
 
 }  // namespace peakfold::search

@@ -151,37 +151,79 @@ template <int N>
     }
 }
 
-// Eight running sums, element i going to sum i mod 8, added up pairwise at
-// the end: the same sums in every lane width.
-template <int N>
-[[gnu::always_inline]] inline double innerLanes(const double* x, const double* y, int m) {
+// The inner products of rows 0 .. BX - 1 of x with rows 0 .. BY - 1 of y,
+// rows m apart, into out[a * stride + b]; each loaded value serves every
+// product it enters. Each product has eight running sums, element i going
+// to sum i mod 8, added up pairwise at the end: the same sums in every lane
+// width and every block.
+template <int N, int BX, int BY>
+[[gnu::always_inline]] inline void innerBlock(const double* x, const double* y, int m,
+                                              double* out, std::size_t stride) {
     using V = typename Lanes<N>::Values;
     constexpr int kVectors = 8 / N;
-    V sums[kVectors] = {};
+    V sums[BX][BY][kVectors] = {};
     int i = 0;
     for (; i + 8 <= m; i += 8) {
         for (int k = 0; k < kVectors; ++k) {
-            sums[k] += load<V>(x + i + k * N) * load<V>(y + i + k * N);
+            V xs[BX], ys[BY];
+            for (int a = 0; a < BX; ++a) xs[a] = load<V>(x + a * m + i + k * N);
+            for (int b = 0; b < BY; ++b) ys[b] = load<V>(y + b * m + i + k * N);
+            for (int a = 0; a < BX; ++a) {
+                for (int b = 0; b < BY; ++b) sums[a][b][k] += xs[a] * ys[b];
+            }
         }
     }
-    double s[8];
-    std::memcpy(s, sums, sizeof s);
-    for (int j = 0; i < m; ++i, ++j) s[j] += x[i] * y[i];
-    return ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
+    for (int a = 0; a < BX; ++a) {
+        for (int b = 0; b < BY; ++b) {
+            double s[8];
+            std::memcpy(s, sums[a][b], sizeof s);
+            for (int k = i, j = 0; k < m; ++k, ++j) s[j] += x[a * m + k] * y[b * m + k];
+            out[a * stride + b] =
+                ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]));
+        }
+    }
+}
+
+// Every row of x with every row of y, in blocks of BX by BY rows where
+// they fill one.
+template <int N, int BX, int BY>
+[[gnu::always_inline]] inline void innerRows(const double* x, int nx, const double* y, int ny,
+                                             int m, double* out, std::size_t stride) {
+    const std::size_t rowStep = static_cast<std::size_t>(m);
+    int a = 0;
+    for (; a + BX <= nx; a += BX) {
+        int b = 0;
+        for (; b + BY <= ny; b += BY) {
+            innerBlock<N, BX, BY>(x + a * rowStep, y + b * rowStep, m, out + a * stride + b,
+                                  stride);
+        }
+        for (; b < ny; ++b) {
+            innerBlock<N, BX, 1>(x + a * rowStep, y + b * rowStep, m, out + a * stride + b,
+                                 stride);
+        }
+    }
+    for (; a < nx; ++a) {
+        for (int b = 0; b < ny; ++b) {
+            innerBlock<N, 1, 1>(x + a * rowStep, y + b * rowStep, m, out + a * stride + b, stride);
+        }
+    }
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-[[gnu::target("avx512f")]] double innerAvx512(const double* x, const double* y, int m) {
-    return innerLanes<8>(x, y, m);
+[[gnu::target("avx512f")]] void innerAvx512(const double* x, int nx, const double* y, int ny,
+                                            int m, double* out, std::size_t stride) {
+    innerRows<8, 2, 4>(x, nx, y, ny, m, out, stride);
 }
 
-[[gnu::target("avx2")]] double innerAvx2(const double* x, const double* y, int m) {
-    return innerLanes<4>(x, y, m);
+[[gnu::target("avx2")]] void innerAvx2(const double* x, int nx, const double* y, int ny, int m,
+                                       double* out, std::size_t stride) {
+    innerRows<4, 2, 2>(x, nx, y, ny, m, out, stride);
 }
 #endif
 
-double innerBaseline(const double* x, const double* y, int m) {
-    return innerLanes<2>(x, y, m);
+void innerBaseline(const double* x, int nx, const double* y, int ny, int m, double* out,
+                   std::size_t stride) {
+    innerRows<2, 1, 2>(x, nx, y, ny, m, out, stride);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -247,18 +289,25 @@ void solveBlock(const TrialBlock& block, double best, double* A1, double* A2, do
     solve(block, best, A1, A2, A3, verdict, summaries);
 }
 
-double innerProduct(const double* x, const double* y, int m) {
+void innerProducts(const double* x, int nx, const double* y, int ny, int m, double* out,
+                   std::size_t stride) {
     static const int lanes = widestLanes();
     switch (lanes) {
 #if defined(__x86_64__) && defined(__GNUC__)
         case 8:
-            return innerAvx512(x, y, m);
+            return innerAvx512(x, nx, y, ny, m, out, stride);
         case 4:
-            return innerAvx2(x, y, m);
+            return innerAvx2(x, nx, y, ny, m, out, stride);
 #endif
         default:
-            return innerBaseline(x, y, m);
+            return innerBaseline(x, nx, y, ny, m, out, stride);
     }
+}
+
+double innerProduct(const double* x, const double* y, int m) {
+    double product = 0;
+    innerProducts(x, 1, y, 1, m, &product, 1);
+    return product;
 }
 
 }  // namespace peakfold::search
