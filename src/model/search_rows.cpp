@@ -163,12 +163,18 @@ template <int N, int BX, int BY>
     constexpr int kVectors = 8 / N;
     V sums[BX][BY][kVectors] = {};
     int i = 0;
+    // Unrolled in full, so that the sums stay in registers.
     for (; i + 8 <= m; i += 8) {
+#pragma GCC unroll 8
         for (int k = 0; k < kVectors; ++k) {
             V xs[BX], ys[BY];
+#pragma GCC unroll 8
             for (int a = 0; a < BX; ++a) xs[a] = load<V>(x + a * m + i + k * N);
+#pragma GCC unroll 8
             for (int b = 0; b < BY; ++b) ys[b] = load<V>(y + b * m + i + k * N);
+#pragma GCC unroll 8
             for (int a = 0; a < BX; ++a) {
+#pragma GCC unroll 8
                 for (int b = 0; b < BY; ++b) sums[a][b][k] += xs[a] * ys[b];
             }
         }
