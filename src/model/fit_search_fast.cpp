@@ -31,6 +31,7 @@
 #include "model/fit_search.h"
 #include "model/search_bounds.h"
 #include "model/search_steps.h"
+#include "model/shared_tables.h"
 
 namespace peakfold {
 
@@ -52,43 +53,6 @@ constexpr auto kWaitForWorkers = std::chrono::milliseconds(10);  // events run a
 // unless the batch takes longer than this.
 constexpr std::int64_t kBatch = 16;
 constexpr auto kBatchWait = std::chrono::milliseconds(2);
-
-// Tables of one size indexed by a key, filled on first use. When a new
-// table would take the cache over its budget, the tables held so far are
-// dropped first; their memory is kept for the tables that follow.
-class TableCache {
-  public:
-    TableCache(std::size_t budget, std::size_t size) : budget_(budget), size_(size) {}
-
-    // The table of `key`, or nothing when `fill` gave up on it.
-    template <class Fill>
-    const double* get(std::size_t key, Fill&& fill) {
-        auto found = tables_.find(key);
-        if (found != tables_.end()) return found->second;
-        if ((tables_.size() + 1) * size_ * sizeof(double) > budget_) clear();
-        if (free_.empty()) {
-            memory_.push_back(std::make_unique_for_overwrite<double[]>(size_));
-            free_.push_back(memory_.back().get());
-        }
-        double* table = free_.back();
-        if (!fill(table)) return nullptr;
-        free_.pop_back();
-        tables_.emplace(key, table);
-        return table;
-    }
-    void clear() {
-        for (const auto& [key, table] : tables_) free_.push_back(table);
-        tables_.clear();
-    }
-    std::size_t bytes() const { return memory_.size() * size_ * sizeof(double); }
-
-  private:
-    std::size_t budget_, size_;
-    std::vector<std::unique_ptr<double[]>> memory_;
-    std::vector<double*> free_;  // of memory_, holding no table
-    std::unordered_map<std::size_t, double*> tables_;
-};
-
 
 // The smallest sum of squares whose root is not below best: comparing a
 // running sum with it says exactly whether the root of the finished sum can
@@ -193,16 +157,33 @@ struct Exchange {
     StepFindings& findings(std::int64_t step) { return ring[step % kStepsAhead]; }
 };
 
-// One worker's evaluation of centre combinations: its own tables, its own
-// best. It never touches the shared state or the window.
+// The tables of a search, shared by its workers: the slabs of each centre
+// scan and the pair tables of each two scans.
+struct Tables {
+    Tables(const Grid& grid, std::size_t budget)
+        : slabs{SharedTables(budget, grid.slabSize(1)), SharedTables(budget, grid.slabSize(2)),
+                SharedTables(budget, grid.slabSize(3))},
+          pairs12(budget, grid.pairSize(1, 2)), pairs13(budget, grid.pairSize(1, 3)),
+          pairs23(budget, grid.pairSize(2, 3)) {}
+
+    SharedTables& slab(int j) { return slabs[j - 1]; }
+    std::size_t largestBytes() const {
+        std::size_t bytes = pairs12.largestBytes() + pairs13.largestBytes() + pairs23.largestBytes();
+        for (const SharedTables& tables : slabs) bytes += tables.largestBytes();
+        return bytes;
+    }
+
+    SharedTables slabs[3];
+    SharedTables pairs12, pairs13, pairs23;
+};
+
+// One worker's evaluation of centre combinations, against its own best,
+// with the tables all workers share. It never touches the shared state or
+// the window.
 class Evaluator {
   public:
-    Evaluator(const Grid& grid, const Setup& setup, int n, std::size_t budget, Exchange& exchange)
-        : grid_(grid), setup_(setup), n_(n), exchange_(exchange),
-          slabs_{TableCache(budget, 0), TableCache(budget, grid.slabSize(1)),
-                 TableCache(budget, grid.slabSize(2)), TableCache(budget, grid.slabSize(3))},
-          pairs12_(budget, grid.pairSize(1, 2)), pairs13_(budget, grid.pairSize(1, 3)),
-          pairs23_(budget, grid.pairSize(2, 3)) {}
+    Evaluator(const Grid& grid, const Setup& setup, int n, Tables& tables, Exchange& exchange)
+        : grid_(grid), setup_(setup), n_(n), exchange_(exchange), tables_(tables) {}
 
     // Evaluates the next centre combination on the calling thread.
     void evaluateNext() {
@@ -249,8 +230,6 @@ class Evaluator {
         }
     }
 
-    std::size_t largestTables() const { return largestTables_; }
-
   private:
     void evaluate(std::size_t k1, std::size_t k2, std::size_t k3, StepFindings& out) {
         out_ = &out;
@@ -258,15 +237,7 @@ class Evaluator {
         pendingChecks_.clear();
         evaluated_ = terms_ = 0;
         lastHandOver_ = coarseMilliseconds();
-        // Each first centre is scanned once, and each pair of first and
-        // second centres: their tables are not needed again.
-        if (k1 != k1_) {
-            slabs_[1].clear();
-            pairs13_.clear();
-        }
-        if (k1 != k1_ || k2 != k2_) pairs12_.clear();
-        k1_ = k1;
-        k2_ = k2;
+        for (SharedTables::Held& table : held_) table.reset();
         refreshBest();
         const double c1 = grid_.centres[1][k1], c2 = grid_.centres[2][k2], c3 = grid_.centres[3][k3];
         const double y1 = residualAt(setup_, c1);
@@ -339,23 +310,29 @@ class Evaluator {
     // each of these three padded with zeros.
     const double* slab(int j, std::size_t k) {
         const int m = grid_.m;
-        const double* table = slabs_[j].get(k, [&](double* out) {
-            const double c = grid_.centres[j][k];
-            const std::size_t nb = grid_.widths[j].size(), pad = grid_.padded(j);
-            std::fill(out + nb * m, out + nb * m + 3 * pad, 0.0);
-            for (std::size_t i = 0; i < nb; ++i) {
+        const double c = grid_.centres[j][k];
+        const std::vector<double>& widths = grid_.widths[j];
+        const std::size_t nb = widths.size(), pad = grid_.padded(j);
+        SharedTables::Held& table = held_[j - 1];
+        table = tables_.slab(j).get(
+            k, static_cast<int>(nb),
+            [&](double* out) {
+                std::fill(out + nb * m, out + nb * m + 3 * pad, 0.0);
+                return true;
+            },
+            [&](double* out, int part) {  // the width of that number
                 if (exchange_.stop.load(std::memory_order_relaxed)) return false;
+                const auto i = static_cast<std::size_t>(part);
                 double* g = out + i * m;
-                for (int w = 0; w < m; ++w) g[w] = unitGaussian(c, grid_.widths[j][i], grid_.wave[w]);
+                for (int w = 0; w < m; ++w) g[w] = unitGaussian(c, widths[i], grid_.wave[w]);
                 double* sums = out + nb * m;
                 sums[i] = innerProduct(grid_.R.data(), g, m);
                 sums[pad + i] = innerProduct(g, g, m);
                 sums[2 * pad + i] = std::sqrt(sums[pad + i]);
-            }
-            return true;
-        });
-        noteMemory();
-        return table;
+                return true;
+            },
+            [&] { return ended(); });
+        return table.get();
     }
 
     // For centre kj of scan j and centre kk of scan k: the sums of the
@@ -363,35 +340,40 @@ class Evaluator {
     // each width of scan j; then the Gaussians of scan j at the other
     // centre, and those of scan k at the first centre. What runs along the
     // widths of scan k is padded with zeros.
-    const double* pairs(TableCache& cache, std::size_t key, int j, std::size_t kj,
-                        const double* gj, int k, std::size_t kk, const double* gk) {
+    const double* pairs(SharedTables& tables, SharedTables::Held& table, std::size_t key, int j,
+                        std::size_t kj, const double* gj, int k, std::size_t kk, const double* gk) {
         const int m = grid_.m;
-        const std::size_t nj = grid_.widths[j].size(), nk = grid_.widths[k].size();
-        const std::size_t pad = grid_.padded(k);
+        const std::vector<double>&bj = grid_.widths[j], &bk = grid_.widths[k];
+        const std::size_t nj = bj.size(), nk = bk.size(), pad = grid_.padded(k);
         const double cj = grid_.centres[j][kj], ck = grid_.centres[k][kk];
-        const double* table = cache.get(key, [&](double* out) {
-            std::fill(out, out + grid_.pairSize(j, k), 0.0);
-            // Two rows at a time: a block of products shares its loads.
-            for (std::size_t a = 0; a < nj; a += 2) {
+        // Two rows of products a part, which then share their loads; the
+        // values at the other centres are the last part.
+        const int rowParts = static_cast<int>((nj + 1) / 2);
+        table = tables.get(
+            key, rowParts + 1,
+            [&](double* out) {
+                std::fill(out, out + grid_.pairSize(j, k), 0.0);
+                return true;
+            },
+            [&](double* out, int part) {
                 if (exchange_.stop.load(std::memory_order_relaxed)) return false;
-                innerProducts(gj + a * m, static_cast<int>(std::min<std::size_t>(2, nj - a)), gk,
-                              static_cast<int>(nk), m, out + a * pad, pad);
-            }
-            double* jAtK = out + nj * pad;
-            double* kAtJ = jAtK + nj;
-            for (std::size_t a = 0; a < nj; ++a) jAtK[a] = unitGaussian(cj, grid_.widths[j][a], ck);
-            for (std::size_t b = 0; b < nk; ++b) kAtJ[b] = unitGaussian(ck, grid_.widths[k][b], cj);
-            return true;
-        });
-        noteMemory();
-        return table;
+                if (part < rowParts) {
+                    const std::size_t a = 2 * static_cast<std::size_t>(part);
+                    innerProducts(gj + a * m, static_cast<int>(std::min<std::size_t>(2, nj - a)),
+                                  gk, static_cast<int>(nk), m, out + a * pad, pad);
+                    return true;
+                }
+                double* jAtK = out + nj * pad;
+                double* kAtJ = jAtK + nj;
+                for (std::size_t a = 0; a < nj; ++a) jAtK[a] = unitGaussian(cj, bj[a], ck);
+                for (std::size_t b = 0; b < nk; ++b) kAtJ[b] = unitGaussian(ck, bk[b], cj);
+                return true;
+            },
+            [&] { return ended(); });
+        return table.get();
     }
 
-    void noteMemory() {
-        std::size_t bytes = pairs12_.bytes() + pairs13_.bytes() + pairs23_.bytes();
-        for (int j = 1; j <= 3; ++j) bytes += slabs_[j].bytes();
-        largestTables_ = std::max(largestTables_, bytes);
-    }
+    bool ended() const { return exchange_.stop.load(std::memory_order_relaxed); }
 
     void tryOneOrTwo(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2) {
         const int m = grid_.m;
@@ -435,11 +417,12 @@ class Evaluator {
         const double* s2 = s1 ? slab(2, k2) : nullptr;
         const double* s3 = s2 ? slab(3, k3) : nullptr;
         if (!s3) return;
-        const double* q12 = pairs(pairs12_, 0, 1, k1, s1, 2, k2, s2);
-        const double* q13 = q12 ? pairs(pairs13_, k3, 1, k1, s1, 3, k3, s3) : nullptr;
+        const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
+        const double* q12 = pairs(tables_.pairs12, held_[3], k1 * n2 + k2, 1, k1, s1, 2, k2, s2);
+        const double* q13 =
+            q12 ? pairs(tables_.pairs13, held_[4], k1 * n3 + k3, 1, k1, s1, 3, k3, s3) : nullptr;
         const double* q23 =
-            q13 ? pairs(pairs23_, k2 * grid_.centres[3].size() + k3, 2, k2, s2, 3, k3, s3)
-                : nullptr;
+            q13 ? pairs(tables_.pairs23, held_[5], k2 * n3 + k3, 2, k2, s2, 3, k3, s3) : nullptr;
         if (!q23) return;
         const std::size_t p1 = grid_.padded(1), p2 = grid_.padded(2), p3 = grid_.padded(3);
         const double* sums1 = s1 + nb1 * m;
@@ -581,12 +564,12 @@ class Evaluator {
     const Setup& setup_;
     const int n_;
     Exchange& exchange_;
-    TableCache slabs_[4];
-    TableCache pairs12_, pairs13_, pairs23_;
-    std::size_t k1_ = SIZE_MAX, k2_ = SIZE_MAX;  // centres of the step before
+    Tables& tables_;
+    // The tables of the centre combination under way: slabs 1..3, then the
+    // pair tables of scans 1 and 2, 1 and 3, 2 and 3.
+    SharedTables::Held held_[6];
     std::vector<double> blockA_;  // amplitudes and verdicts of a block of trials
     std::vector<RowSummary> summaries_;
-    std::size_t largestTables_ = 0;
 
     double best_ = kStartBest, threshold_ = squaredThreshold(kStartBest);
     double ownBest_ = kStartBest;  // lowest deviation this worker handed over
@@ -737,11 +720,17 @@ int workerCount(int threads) {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// The budget of one table cache of one worker: three Gaussians use six
-// caches, one or two Gaussians the first two.
-std::size_t cacheBudget(int workers, int n) {
-    const std::size_t caches = n == 3 ? 6 : 2;
-    return kTableBytes / caches / static_cast<std::size_t>(workers);
+// The budget of one kind of table: three Gaussians use six kinds, one or
+// two Gaussians the first two slabs.
+std::size_t kindBudget(int n) {
+    const std::size_t kinds = n == 3 ? 6 : 2;
+    return kTableBytes / kinds;
+}
+
+// Whether the tables of a search fit its budgets with `workers` workers,
+// each holding one table of each kind at most.
+bool tablesFit(const Grid& grid, int n, int workers) {
+    return grid.tablesFit(kindBudget(n) / static_cast<std::size_t>(workers));
 }
 
 // Runs the scans with `workers` threads evaluating ahead of them, or with
@@ -756,11 +745,10 @@ Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, 
     const bool small = workers == 1 ||
                        perStep * static_cast<std::size_t>(exchange.steps) < kTrialsForThreads;
     const bool onThisThread = small && perStep <= static_cast<std::size_t>(setup.widthsPerCheck);
+    Tables tables(grid, kindBudget(n));
     std::vector<Evaluator> evaluators;
     evaluators.reserve(workers);
-    for (int i = 0; i < workers; ++i) {
-        evaluators.emplace_back(grid, setup, n, cacheBudget(workers, n), exchange);
-    }
+    for (int i = 0; i < workers; ++i) evaluators.emplace_back(grid, setup, n, tables, exchange);
     std::vector<std::thread> threads;
     if (!onThisThread) {
         for (Evaluator& evaluator : evaluators) {
@@ -776,7 +764,7 @@ Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, 
     }
     exchange.room.notify_all();
     for (std::thread& thread : threads) thread.join();
-    for (const Evaluator& evaluator : evaluators) counts.tableBytes += evaluator.largestTables();
+    counts.tableBytes = tables.largestBytes();
     return scans.best();
 }
 
@@ -795,13 +783,14 @@ SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& prog
         return result;
     }
     const Grid grid(setup, Q);
-    // Each worker holds its own tables: fewer workers where they would not
-    // fit. An empty fit range ends at the first trial, and tables too large
-    // for one worker belong to a search that would not end in a lifetime:
-    // the plain scans serve both.
+    // Each worker may hold a table of each kind while others are dropped:
+    // fewer workers where such tables would not fit. An empty fit range
+    // ends at the first trial, and tables too large for one worker belong
+    // to a search that would not end in a lifetime: the plain scans serve
+    // both.
     int workers = workerCount(threads);
-    while (workers > 1 && !grid.tablesFit(cacheBudget(workers, n))) workers /= 2;
-    const Trial best = grid.tablesFit(cacheBudget(workers, n))
+    while (workers > 1 && !tablesFit(grid, n, workers)) workers /= 2;
+    const Trial best = tablesFit(grid, n, workers)
                            ? runWithWorkers(s, n, Q, progress, setup, grid, workers, result.counts)
                            : runPlainScans(s, n, Q, progress, setup, result.counts);
     finishSearch(s, n, setup, best, result);
