@@ -327,6 +327,28 @@ TEST(FitSearchFast, ActsOnAnAbortInsideLongWidthScans) {
     }
 }
 
+// Half-widths of 1000 nm: tables of up to 8 MB each, cancelled at the first
+// check, when the workers have taken further centre combinations that will
+// not be evaluated. The tables stay within the search's 48 MiB.
+TEST(FitSearchFast, HoldsItsTablesWithinTheirBudgetWhenCancelled) {
+    State s;
+    for (int w = 350; w <= 1000; ++w) {
+        s.Spectrum[w] = (30 * GaussianValue(1, 775, 20, w) + 50 * GaussianValue(1, 825, 10, w)) +
+                        40 * GaussianValue(1, 720, 30, w);
+    }
+    s.PeakX = {350, 715, 780, 830};
+    s.PeakW = {1001, 1000, 1000, 1000};
+    s.CalcState = kProcessing;
+    for (const int threads : {1, 2}) {
+        State run = s;
+        SearchRecorder calls;
+        calls.onCheck = [&](int) { run.CalcState = kAbort; };
+        const SearchResult result = FitSearchFast(run, 3, 1, calls.progress(), threads);
+        EXPECT_GT(result.counts.tableBytes, std::size_t{30} << 20) << threads << " threads";
+        EXPECT_LE(result.counts.tableBytes, std::size_t{48} << 20) << threads << " threads";
+    }
+}
+
 TEST(DeviationLowerBound, NeverExceedsTheDeviationAsThePlainSearchSumsIt) {
     Random rnd(7);
     int tight = 0;

@@ -223,7 +223,7 @@ class Evaluator {
                     exchange_.findings(step).step = step;
                 }
             }
-            for (std::int64_t step = first; step < end; ++step) {
+            for (std::int64_t step = first; step < end && !ended(); ++step) {
                 const auto u = static_cast<std::size_t>(step);
                 evaluate(u / (n2 * n3), u / n3 % n2, u % n3, exchange_.findings(step));
             }

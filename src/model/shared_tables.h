@@ -35,8 +35,10 @@ class SharedTables {
     // `ended()` says so too.
     template <class Prepare, class Fill, class Ended>
     Held get(std::size_t key, int parts, Prepare&& prepare, Fill&& fill, Ended&& ended) {
+        if (ended()) return {};
         std::shared_ptr<Entry> entry = find(key);
         if (!entry) {
+            makeRoom();
             auto fresh = std::make_shared<Entry>(*this, parts);
             if (!prepare(fresh->data)) return {};
             entry = insert(key, std::move(fresh));
@@ -79,26 +81,28 @@ class SharedTables {
 
     // Keeps `fresh` unless another worker inserted the key meanwhile.
     std::shared_ptr<Entry> insert(std::size_t key, std::shared_ptr<Entry> fresh) {
-        std::vector<std::shared_ptr<Entry>> dropped;  // released outside the lock
         std::lock_guard lock(mutex_);
-        auto [at, inserted] = entries_.try_emplace(key, fresh);
-        if (inserted && overBudget()) {
-            for (auto it = entries_.begin(); it != entries_.end();) {
-                const bool finished = it->second->partsDone.load() == it->second->parts;
-                if (finished && it->first != key) {
-                    dropped.push_back(std::move(it->second));
-                    it = entries_.erase(it);
-                } else {
-                    ++it;
-                }
-            }
-        }
-        return at->second;
+        return entries_.try_emplace(key, std::move(fresh)).first->second;
     }
 
-    bool overBudget() const {
-        std::lock_guard lock(memoryMutex_);
-        return (blocks_.size() - free_.size()) * size_ * sizeof(double) > budget_;
+    // Drops the finished tables when one more would take those alive over
+    // the budget; their memory comes back once no worker holds them.
+    void makeRoom() {
+        std::vector<std::shared_ptr<Entry>> dropped;  // released outside the locks
+        std::lock_guard lock(mutex_);
+        {
+            std::lock_guard memory(memoryMutex_);
+            const std::size_t alive = blocks_.size() - free_.size();
+            if ((alive + 1) * size_ * sizeof(double) <= budget_) return;
+        }
+        for (auto it = entries_.begin(); it != entries_.end();) {
+            if (it->second->partsDone.load(std::memory_order_acquire) == it->second->parts) {
+                dropped.push_back(std::move(it->second));
+                it = entries_.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
 
     double* takeBlock() {
