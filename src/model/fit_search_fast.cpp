@@ -188,25 +188,26 @@ class Evaluator {
     // Evaluates the next centre combination on the calling thread.
     void evaluateNext() {
         const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
-        std::int64_t step;
+        std::int64_t step, applied;
         {
             std::lock_guard lock(exchange_.mutex);
             step = exchange_.nextStep++;
+            applied = exchange_.applied;
             exchange_.findings(step) = StepFindings{};
             exchange_.findings(step).step = step;
         }
         const auto u = static_cast<std::size_t>(step);
+        dropTablesDone(u / (n2 * n3), u / n3 % n2, applied);
         evaluate(u / (n2 * n3), u / n3 % n2, u % n3, exchange_.findings(step));
     }
 
     // Takes centre combinations in scan order until the search ends, a few
-    // of the same first and second centre at a time, whose tables it then
-    // builds alone.
+    // of the same first and second centre at a time.
     void work() {
         const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
         const auto perPair = static_cast<std::int64_t>(n3);
         for (;;) {
-            std::int64_t first, end;
+            std::int64_t first, end, applied;
             {
                 std::unique_lock lock(exchange_.mutex);
                 exchange_.room.wait(lock, [&] {
@@ -218,11 +219,14 @@ class Evaluator {
                 end = std::min({first + kStepsTaken, (first / perPair + 1) * perPair,
                                 exchange_.applied + kStepsAhead, exchange_.steps});
                 exchange_.nextStep = end;
+                applied = exchange_.applied;
                 for (std::int64_t step = first; step < end; ++step) {
                     exchange_.findings(step) = StepFindings{};
                     exchange_.findings(step).step = step;
                 }
             }
+            const auto u = static_cast<std::size_t>(first);
+            dropTablesDone(u / (n2 * n3), u / n3 % n2, applied);
             for (std::int64_t step = first; step < end && !ended(); ++step) {
                 const auto u = static_cast<std::size_t>(step);
                 evaluate(u / (n2 * n3), u / n3 % n2, u % n3, exchange_.findings(step));
@@ -231,6 +235,23 @@ class Evaluator {
     }
 
   private:
+    // When this worker moves to another first or second centre: the tables
+    // that only the centre combinations the scans have applied could need
+    // are dropped (those of earlier first centres, and of earlier pairs of
+    // first and second centres), so that their memory serves again.
+    void dropTablesDone(std::size_t k1, std::size_t k2, std::int64_t applied) {
+        if (k1 == k1_ && k2 == k2_) return;
+        const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
+        const auto done = static_cast<std::size_t>(applied);
+        tables_.pairs12.dropBelow(done / n3);
+        if (k1 != k1_) {
+            tables_.slab(1).dropBelow(done / (n2 * n3));
+            tables_.pairs13.dropBelow(done / (n2 * n3) * n3);
+        }
+        k1_ = k1;
+        k2_ = k2;
+    }
+
     void evaluate(std::size_t k1, std::size_t k2, std::size_t k3, StepFindings& out) {
         out_ = &out;
         pending_.clear();
@@ -565,6 +586,7 @@ class Evaluator {
     const int n_;
     Exchange& exchange_;
     Tables& tables_;
+    std::size_t k1_ = SIZE_MAX, k2_ = SIZE_MAX;  // first and second centre of the step before
     // The tables of the centre combination under way: slabs 1..3, then the
     // pair tables of scans 1 and 2, 1 and 3, 2 and 3.
     SharedTables::Held held_[6];

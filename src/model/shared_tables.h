@@ -55,6 +55,14 @@ class SharedTables {
         return Held(std::move(entry), data);
     }
 
+    // Drops the finished tables of keys below `limit`, which no worker
+    // will ask for again; their memory comes back once no worker holds them.
+    void dropBelow(std::size_t limit) {
+        std::vector<std::shared_ptr<Entry>> dropped;  // released outside the lock
+        std::lock_guard lock(mutex_);
+        dropFinished(dropped, [&](std::size_t key) { return key < limit; });
+    }
+
     // Memory held for tables, in bytes, at most so far.
     std::size_t largestBytes() const {
         std::lock_guard lock(memoryMutex_);
@@ -95,8 +103,17 @@ class SharedTables {
             const std::size_t alive = blocks_.size() - free_.size();
             if ((alive + 1) * size_ * sizeof(double) <= budget_) return;
         }
+        dropFinished(dropped, [](std::size_t) { return true; });
+    }
+
+    // With mutex_ held: moves the finished entries whose key `which` picks
+    // out of the cache into `dropped`.
+    template <class Which>
+    void dropFinished(std::vector<std::shared_ptr<Entry>>& dropped, Which&& which) {
         for (auto it = entries_.begin(); it != entries_.end();) {
-            if (it->second->partsDone.load(std::memory_order_acquire) == it->second->parts) {
+            const Entry& entry = *it->second;
+            if (which(it->first) &&
+                entry.partsDone.load(std::memory_order_acquire) == entry.parts) {
                 dropped.push_back(std::move(it->second));
                 it = entries_.erase(it);
             } else {
