@@ -21,10 +21,8 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "model/coarse_clock.h"
