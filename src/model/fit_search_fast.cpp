@@ -223,8 +223,8 @@ class Evaluator {
                     exchange_.findings(step).step = step;
                 }
             }
-            const auto u = static_cast<std::size_t>(first);
-            dropTablesDone(u / (n2 * n3), u / n3 % n2, applied);
+            const auto pair = static_cast<std::size_t>(first) / n3;  // the same for all taken
+            dropTablesDone(pair / n2, pair % n2, applied);
             for (std::int64_t step = first; step < end && !ended(); ++step) {
                 const auto u = static_cast<std::size_t>(step);
                 evaluate(u / (n2 * n3), u / n3 % n2, u % n3, exchange_.findings(step));
@@ -291,7 +291,7 @@ class Evaluator {
         pendingChecks_.push_back(evaluated_);
         if (coarseMilliseconds() - lastHandOver_ >= kHandOverMs) handOver(false);
         refreshBest();
-        return !exchange_.stop.load(std::memory_order_relaxed);
+        return !ended();
     }
 
     void handOver(bool complete) {
@@ -340,7 +340,7 @@ class Evaluator {
                 return true;
             },
             [&](double* out, int part) {  // the width of that number
-                if (exchange_.stop.load(std::memory_order_relaxed)) return false;
+                if (ended()) return false;
                 const auto i = static_cast<std::size_t>(part);
                 double* g = out + i * m;
                 for (int w = 0; w < m; ++w) g[w] = unitGaussian(c, widths[i], grid_.wave[w]);
@@ -375,7 +375,7 @@ class Evaluator {
                 return true;
             },
             [&](double* out, int part) {
-                if (exchange_.stop.load(std::memory_order_relaxed)) return false;
+                if (ended()) return false;
                 if (part < rowParts) {
                     const std::size_t a = 2 * static_cast<std::size_t>(part);
                     innerProducts(gj + a * m, static_cast<int>(std::min<std::size_t>(2, nj - a)),
