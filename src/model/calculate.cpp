@@ -6,7 +6,7 @@
 #include "graph/frame.h"
 #include "graph/picking.h"
 #include "model/equation.h"
-#include "model/fit_search.h"
+#include "search/fit_search.h"
 #include "model/numbers.h"
 
 namespace peakfold {

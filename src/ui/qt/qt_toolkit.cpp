@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "graph/picking.h"
-#include "model/coarse_clock.h"
+#include "search/coarse_clock.h"
 #include "model/numbers.h"
 #include "ui/dispatch.h"
 #include "ui/main_window.h"

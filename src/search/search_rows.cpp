@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "model/search_bounds.h"
-#include "model/search_steps.h"
+#include "search/search_bounds.h"
+#include "search/search_steps.h"
 
 // The helpers below pass vectors by value but are always inlined, so no
 // call ever crosses an interface where the vectors' ABI could matter.

@@ -1,8 +1,8 @@
-#include "model/fit_search.h"
+#include "search/fit_search.h"
 
 #include <cmath>
 
-#include "model/search_steps.h"
+#include "search/search_steps.h"
 
 namespace peakfold {
 

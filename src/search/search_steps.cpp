@@ -1,4 +1,4 @@
-#include "model/search_steps.h"
+#include "search/search_steps.h"
 
 #include <algorithm>
 #include <cmath>

@@ -25,11 +25,11 @@
 #include <thread>
 #include <vector>
 
-#include "model/coarse_clock.h"
-#include "model/fit_search.h"
-#include "model/search_bounds.h"
-#include "model/search_steps.h"
-#include "model/shared_tables.h"
+#include "search/coarse_clock.h"
+#include "search/fit_search.h"
+#include "search/search_bounds.h"
+#include "search/search_steps.h"
+#include "search/shared_tables.h"
 
 namespace peakfold {
 

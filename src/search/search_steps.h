@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "model/equation.h"
-#include "model/fit_search.h"
+#include "search/fit_search.h"
 #include "model/numbers.h"
 #include "model/state.h"
 
