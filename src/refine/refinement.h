@@ -1,0 +1,51 @@
+// What a least-squares refinement of the listed equations gives back: the
+// refined values with their standard errors, the derived peak figures and
+// the fit statistics. Plain values only, so the shared state can hold the
+// last refinement and the report can be drawn from it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace peakfold {
+
+// One Gaussian y = amplitude * exp(-k * ((x - centre) / halfWidth)^2).
+struct Peak {
+    double amplitude = 0;
+    double centre = 0;
+    double halfWidth = 0;
+};
+
+// A peak with what is known of it. Errors are standard errors; they are 0
+// when the refinement gave none (see Refinement::hasErrors).
+struct PeakEstimate {
+    int slot = 0;  // the equation slot the peak came from and goes back to
+    Peak value;
+    Peak error;
+    double fwhm = 0, fwhmError = 0;  // 2b and 2 sigma_b
+    double area = 0, areaError = 0;  // A b sqrt(pi / k)
+    // A centre or half-width ended on its bound: its error is unreliable.
+    bool atBound = false;
+};
+
+struct FitStatistics {
+    int points = 0;      // N: whole wavelengths of the fit range
+    int parameters = 0;  // P: three for each peak
+    double ssr = 0;      // sum of squared residuals over the fit range
+    double reducedChiSquare = 0;  // ssr / (N - P)
+    double rSquared = 0;          // 1 - ssr / total sum of squares about the mean
+    int iterations = 0;
+    bool converged = false;
+};
+
+struct Refinement {
+    std::vector<PeakEstimate> peaks;  // in ascending slot order
+    FitStatistics statistics;
+    // Whether the errors above were computed: false for the values and
+    // statistics of equations as they stand, before any refinement.
+    bool hasErrors = false;
+    // Fit range the refinement worked on, whole wavelengths first..last.
+    int first = 0, last = -1;
+};
+
+}  // namespace peakfold
