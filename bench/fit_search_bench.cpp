@@ -49,7 +49,7 @@
 #include "graph/picking.h"
 #include "headless_toolkit.h"
 #include "model/equation.h"
-#include "model/fit_search.h"
+#include "search/fit_search.h"
 #include "model/state.h"
 #include "search_before.h"
 

@@ -10,9 +10,9 @@
 
 #include "search_before.h"
 
-#include "model/fit_search.h"
-#include "model/search_bounds.h"
-#include "model/search_steps.h"
+#include "search/fit_search.h"
+#include "search/search_bounds.h"
+#include "search/search_steps.h"
 
 namespace peakfold {
 

@@ -2,7 +2,7 @@
 // benchmark's measure of how far the search has come.
 #pragma once
 
-#include "model/fit_search.h"
+#include "search/fit_search.h"
 
 namespace peakfold {
 

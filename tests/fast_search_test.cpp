@@ -8,10 +8,10 @@
 
 #include "headless_toolkit.h"
 #include "model/equation.h"
-#include "model/fit_search.h"
+#include "search/fit_search.h"
 #include "model/numbers.h"
-#include "model/search_bounds.h"
-#include "model/search_steps.h"
+#include "search/search_bounds.h"
+#include "search/search_steps.h"
 #include "search_recorder.h"
 
 namespace peakfold {

@@ -1,4 +1,4 @@
-#include "model/fit_search.h"
+#include "search/fit_search.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "headless_toolkit.h"
 #include "model/equation.h"
 #include "model/numbers.h"
-#include "model/search_steps.h"
+#include "search/search_steps.h"
 #include "search_recorder.h"
 
 namespace peakfold {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "model/fit_search.h"
+#include "search/fit_search.h"
 #include "model/state.h"
 
 namespace peakfold {

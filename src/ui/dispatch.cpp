@@ -3,11 +3,13 @@
 #include "equations/list_ops.h"
 #include "equations/tuning.h"
 #include "files/result_file.h"
+#include "files/file_dialogs.h"
 #include "files/spectrum_file.h"
 #include "graph/curves.h"
 #include "graph/picking.h"
 #include "model/calculate.h"
 #include "model/numbers.h"
+#include "refine/refine_command.h"
 #include "ui/main_window.h"
 
 namespace peakfold {
@@ -47,6 +49,21 @@ void mouseUp(State& s, Toolkit& ui, const Event& e) {
     }
 }
 
+void menu(State& s, Toolkit& ui, MenuItem item) {
+    switch (item) {
+        case MenuItem::Open: return Open_Click(s, ui);
+        case MenuItem::Save: return SaveAs_Click(s, ui);
+        case MenuItem::ExportFigure: return ExportFigure_Click(s, ui);
+        case MenuItem::Quit: return exitprogram_Click(s, ui);
+        case MenuItem::Calculate: return Calculate_Click(s, ui);
+        case MenuItem::Cancel: return Cancel_Click(s, ui);
+        case MenuItem::Refine: return Refine_Click(s, ui);
+        case MenuItem::Report: return Report_Click(s, ui);
+        case MenuItem::Help: return HelpCommand_Click(s, ui);
+        case MenuItem::About: return About_Click(s, ui);
+    }
+}
+
 }  // namespace
 
 void Dispatch(State& s, Toolkit& ui, const Event& event) {
@@ -56,6 +73,7 @@ void Dispatch(State& s, Toolkit& ui, const Event& event) {
         case Event::Kind::KeyPress:
             if (event.control == Control::Help) Help_KeyPress(s, ui, toInt16(event.key));
             return;
+        case Event::Kind::Menu: return menu(s, ui, event.item);
     }
 }
 

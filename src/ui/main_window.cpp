@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <string>
+
 #include "graph/frame.h"
 
 namespace peakfold {
@@ -41,6 +43,15 @@ void HelpCommand_Click(State&, Toolkit& ui) {
 
 void HelpList_Click(State&, Toolkit& ui) {
     ui.setVisible(Control::HelpList, false);
+}
+
+const char* const kVersion = "1.1.0";
+
+void About_Click(State&, Toolkit& ui) {
+    ui.messageBox(std::string("Peakfold ") + kVersion +
+                  "\nFits one to three Gaussian peaks to a spectrum.\n\n"
+                  "Free software under the GNU General Public License, version 3 or any later "
+                  "version. It comes without any warranty.");
 }
 
 // Lines 1 to 6 are the credits; the trailing blanks of some lines belong to them.

@@ -14,6 +14,11 @@ void Form_Activate(State& s, Toolkit& ui);
 void exitprogram_Click(State& s, Toolkit& ui);
 void HelpCommand_Click(State& s, Toolkit& ui);
 void HelpList_Click(State& s, Toolkit& ui);
+// Help → About Peakfold: the version and the licence.
+void About_Click(State& s, Toolkit& ui);
+
+// The program's version, as the window and the command lines give it.
+extern const char* const kVersion;
 
 // The lines of the help screen, in order.
 extern const std::array<std::string_view, 54> kHelpLines;

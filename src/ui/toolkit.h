@@ -19,9 +19,18 @@ enum class LineStyle { Line, Box, FilledBox };
 // Colour argument meaning "the surface's default drawing colour".
 constexpr int kDefaultColour = -1;
 
-// An event of a control, as the window delivers it to the handlers.
+// The items of the window's menu bar. Those that stand for a button run
+// that button's handler.
+enum class MenuItem {
+    Open, Save, ExportFigure, Quit,   // File
+    Calculate, Cancel, Refine, Report,  // Fit
+    Help, About,                        // Help
+};
+
+// An event of a control or a menu item, as the window delivers it to the
+// handlers.
 struct Event {
-    enum class Kind { Click, MouseUp, KeyPress };
+    enum class Kind { Click, MouseUp, KeyPress, Menu };
     Control control = Control::Graph;
     Kind kind = Kind::Click;
     int button = 0;   // mouse-up: 1 left, 2 right, 4 middle
@@ -29,6 +38,7 @@ struct Event {
     float x = 0;      // mouse-up on Graph: plot coordinates
     float y = 0;
     int key = 0;      // key press: character code, 13 = Enter
+    MenuItem item = MenuItem::Open;  // menu: the item chosen
 };
 
 class Toolkit {

@@ -1,0 +1,14 @@
+// The File menu's items: open and save through the platform's file dialogs,
+// and export the plot as a figure.
+#pragma once
+
+#include "model/state.h"
+#include "ui/toolkit.h"
+
+namespace peakfold {
+
+void Open_Click(State& s, Toolkit& ui);
+void SaveAs_Click(State& s, Toolkit& ui);
+void ExportFigure_Click(State& s, Toolkit& ui);
+
+}  // namespace peakfold
