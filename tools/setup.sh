@@ -8,6 +8,7 @@ PEAKFOLD_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation xvfb xauth x11-utils xdotool
   clang libclang-rt-14-dev
+  libgsl-dev qt6-svg-dev desktop-file-utils
 )
 
 ensure_packages() {
