@@ -18,9 +18,13 @@ inner() {
     return 1
   fi
   xwininfo -id "$window" | grep -E 'Width|Height'
+  # The client area of 400 pixels lies under the menu bar.
+  local height bar
+  height=$(xwininfo -id "$window" | awk '/Height:/ {print $2}')
+  bar=$(( height - 400 ))
   # The centre of "Exit": left 9960, top 5280, 1215 x 255 twips, 15 twips a pixel.
   sleep 0.5
-  xdotool mousemove --window "$window" $(( (9960 + 607) / 15 )) $(( (5280 + 127) / 15 )) click 1
+  xdotool mousemove --window "$window" $(( (9960 + 607) / 15 )) $(( bar + (5280 + 127) / 15 )) click 1
   for _ in $(seq 50); do
     if ! kill -0 "$pid" 2>/dev/null; then
       wait "$pid" && echo "ended by Exit" && return 0

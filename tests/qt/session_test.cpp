@@ -167,7 +167,7 @@ class SessionTest : public QObject {
         QTRY_COMPARE(window->size(), window->screen()->availableSize());
         saveScreenshot("peakfold-fit-maximised.png");
         window->showNormal();
-        QTRY_COMPARE(window->size(), QSize(753, 400));
+        QTRY_COMPARE(app->ui.client()->size(), QSize(753, 400));
 
         // Save: the first three equations and the kept one, with amplitudes
         // that do not round to zero.

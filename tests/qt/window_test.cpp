@@ -76,8 +76,17 @@ class WindowTest : public QObject {
     }
     void cleanup() { app.reset(); }
 
+    int barHeight() const { return app->ui.window()->height() - app->ui.client()->height(); }
+    void resizeClient(QSize size) {
+        app->ui.window()->resize(size + QSize(0, barHeight()));
+        QTRY_COMPARE(app->ui.client()->size(), size);
+    }
+
     void controlsSitAtTheirPlacesInPixels() {
-        QCOMPARE(app->ui.window()->size(), QSize(753, 400));
+        // The menu bar lies above the client area and the window grows by it.
+        QCOMPARE(app->ui.client()->size(), QSize(753, 400));
+        QCOMPARE(app->ui.window()->size(), QSize(753, 400 + barHeight()));
+        QCOMPARE(app->ui.client()->geometry().top(), barHeight());
         for (const ControlLayout& layout : kControls) {
             const QWidget* w = app->ui.widget(layout.control);
             QCOMPARE(w->objectName(), QString::fromUtf8(layout.name.data(), layout.name.size()));
@@ -320,6 +329,34 @@ class WindowTest : public QObject {
         QCOMPARE(app->ui.listSelectedText(Control::List), std::string());
     }
 
+    // Every item of the menu bar, by its shortcut where it has one, raises
+    // its menu event; the buttons it stands for are unchanged.
+    void menuItemsRaiseTheirEventsByTheirShortcuts() {
+        dispatching = false;
+        const struct {
+            QKeySequence keys;
+            MenuItem item;
+        } cases[] = {
+            {Qt::CTRL | Qt::Key_O, MenuItem::Open},       {Qt::CTRL | Qt::Key_S, MenuItem::Save},
+            {Qt::CTRL | Qt::Key_E, MenuItem::ExportFigure}, {Qt::CTRL | Qt::Key_Q, MenuItem::Quit},
+            {Qt::Key_F5, MenuItem::Calculate},            {Qt::Key_Escape, MenuItem::Cancel},
+            {Qt::CTRL | Qt::Key_R, MenuItem::Refine},     {Qt::CTRL | Qt::Key_I, MenuItem::Report},
+            {Qt::Key_F1, MenuItem::Help},
+        };
+        QStringList menus;
+        for (QAction* menu : static_cast<MainWindow*>(app->ui.window())->menuBar()->actions())
+            menus << menu->text();
+        QCOMPARE(menus, QStringList({"&File", "F&it", "&Help"}));
+        app->ui.widget(Control::Help)->setFocus();
+        for (const auto& c : cases) {
+            events.clear();
+            QTest::keySequence(app->ui.window(), c.keys);
+            QCOMPARE(events.size(), size_t(1));
+            QCOMPARE(events[0].kind, Event::Kind::Menu);
+            QCOMPARE(events[0].item, c.item);
+        }
+    }
+
     void helpListCoversTheWindowAndHidesOnAClick() {
         QTest::mouseClick(app->ui.widget(Control::HelpCommand), Qt::LeftButton);
         QWidget* help = app->ui.widget(Control::HelpList);
@@ -328,7 +365,7 @@ class WindowTest : public QObject {
         // On top of the graph, the equation list and the buttons.
         for (Control below : {Control::Graph, Control::List, Control::GetFile, Control::Help}) {
             const QPoint centre = app->ui.widget(below)->geometry().center();
-            QWidget* top = app->ui.window()->childAt(centre);
+            QWidget* top = app->ui.client()->childAt(centre);
             QVERIFY(top == help || help->isAncestorOf(top));
         }
         auto* list = static_cast<QListWidget*>(help);
@@ -467,8 +504,7 @@ class WindowTest : public QObject {
         const double startFont = app->ui.widget(Control::List)->font().pointSizeF();
 
         QWidget* window = app->ui.window();
-        window->resize(2 * window->size());
-        QTRY_COMPARE(window->size(), QSize(1506, 800));
+        resizeClient(QSize(1506, 800));
         for (size_t i = 0; i < kControls.size(); ++i) {
             const QRect& g = startGeometry[i];
             QCOMPARE(app->ui.widget(kControls[i].control)->geometry(),
@@ -497,7 +533,7 @@ class WindowTest : public QObject {
                  qPrintable(QString("at %1, %2").arg(events[0].x).arg(events[0].y)));
 
         window->resize(400, 300);  // below the start size: held there
-        QTRY_COMPARE(window->size(), QSize(753, 400));
+        QTRY_COMPARE(app->ui.client()->size(), QSize(753, 400));
         QCOMPARE(app->ui.widget(Control::List)->font().pointSizeF(), startFont);
         QCOMPARE(graphPicture(), atStart);
     }
@@ -524,8 +560,7 @@ class WindowTest : public QObject {
             {850, 30, paletteRgb(11)}, {850, 31, kBlack},
         };
         for (QSize size : {QSize(1506, 800), QSize(900, 1000), QSize(753, 400)}) {
-            app->ui.window()->resize(size);
-            QTRY_COMPARE(app->ui.window()->size(), size);
+            resizeClient(size);
             const QImage image = graphPicture();
             for (const auto& c : cases) {
                 const QString where = QString("%1, %2 at %3 x %4").arg(c.x).arg(c.y);

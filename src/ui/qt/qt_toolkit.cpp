@@ -49,6 +49,10 @@ QWidget* QtToolkit::window() const {
     return window_.get();
 }
 
+QWidget* QtToolkit::client() const {
+    return window_->client();
+}
+
 QWidget* QtToolkit::widget(Control control) const {
     return window_->control(control);
 }

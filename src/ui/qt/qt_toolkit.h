@@ -28,6 +28,8 @@ class QtToolkit : public Toolkit {
     QtToolkit& operator=(const QtToolkit&) = delete;
 
     QWidget* window() const;
+    // The client area under the menu bar, which holds every control.
+    QWidget* client() const;
     QWidget* widget(Control control) const;
 
     // The program ends here: by "Exit" and by the window's close control.

@@ -5,12 +5,14 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <vector>
 
 #include "ui/qt/qt_toolkit.h"
 
@@ -516,8 +518,13 @@ QIcon programIcon() {
 MainWindow::MainWindow(Toolkit& ui) {
     setWindowTitle("Form1");
     setWindowIcon(programIcon());
-    setMinimumSize(startSize());
-    resize(startSize());
+    buildMenuBar(ui);
+    client_ = new QWidget(this);
+    client_->setObjectName("client");
+    const QSize withBar = startSize() + QSize(0, barHeight());
+    setMinimumSize(withBar);
+    resize(withBar);
+    client_->setGeometry(0, barHeight(), startSize().width(), startSize().height());
 
     QFont listFont("Arial");
     listFont.setPointSizeF(9.75);
@@ -530,16 +537,16 @@ MainWindow::MainWindow(Toolkit& ui) {
         QWidget* w = nullptr;
         switch (layout.kind) {
             case ControlKind::Surface:
-                w = new GraphSurface(ui, this);
+                w = new GraphSurface(ui, client_);
                 break;
             case ControlKind::Button: {
                 const bool mouseUps = layout.control == Control::Io || layout.control == Control::wl ||
                                       layout.control == Control::PulseWidth;
                 QPushButton* button = nullptr;
                 if (mouseUps) {
-                    button = new MouseUpButton(ui, layout.control, this);
+                    button = new MouseUpButton(ui, layout.control, client_);
                 } else {
-                    button = new QPushButton(this);
+                    button = new QPushButton(client_);
                     const Control c = layout.control;
                     QObject::connect(button, &QPushButton::clicked, button, [&ui, c] {
                         ui.raise({c, Event::Kind::Click});
@@ -551,7 +558,7 @@ MainWindow::MainWindow(Toolkit& ui) {
                 break;
             }
             case ControlKind::Label: {
-                auto* label = new QLabel(initial, this);
+                auto* label = new QLabel(initial, client_);
                 label->setTextFormat(Qt::PlainText);
                 label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
                 w = label;
@@ -559,18 +566,18 @@ MainWindow::MainWindow(Toolkit& ui) {
             }
             case ControlKind::TextBox: {
                 QLineEdit* box = layout.control == Control::Help
-                                     ? new KeyPressBox(ui, layout.control, this)
-                                     : new QLineEdit(this);
+                                     ? new KeyPressBox(ui, layout.control, client_)
+                                     : new QLineEdit(client_);
                 box->setText(initial);
                 box->setCursorPosition(0);
                 w = box;
                 break;
             }
             case ControlKind::Square:
-                w = new Square(this);
+                w = new Square(client_);
                 break;
             case ControlKind::ListBox: {
-                auto* list = new ClickList(ui, layout.control, this);
+                auto* list = new ClickList(ui, layout.control, client_);
                 list->setFont(layout.control == Control::List ? boldListFont : listFont);
                 w = list;
                 break;
@@ -589,6 +596,58 @@ MainWindow::MainWindow(Toolkit& ui) {
     control(Control::HelpList)->raise();
 }
 
+// Menu items that stand for a button run that button's handler; the others
+// reach theirs through the same dispatch.
+void MainWindow::buildMenuBar(Toolkit& ui) {
+    menuBar_ = new QMenuBar(this);
+    // In the window on every desktop, so the client area lies under it.
+    menuBar_->setNativeMenuBar(false);
+    struct Item {
+        const char* text;
+        MenuItem item;
+        QKeySequence keys;
+    };
+    const struct {
+        const char* title;
+        std::vector<Item> items;
+    } menus[] = {
+        {"&File",
+         {{"&Open…", MenuItem::Open, QKeySequence(Qt::CTRL | Qt::Key_O)},
+          {"&Save…", MenuItem::Save, QKeySequence(Qt::CTRL | Qt::Key_S)},
+          {"&Export Figure…", MenuItem::ExportFigure, QKeySequence(Qt::CTRL | Qt::Key_E)},
+          {"&Quit", MenuItem::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)}}},
+        {"F&it",
+         {{"&Calculate", MenuItem::Calculate, QKeySequence(Qt::Key_F5)},
+          {"C&ancel", MenuItem::Cancel, QKeySequence(Qt::Key_Escape)},
+          {"&Refine", MenuItem::Refine, QKeySequence(Qt::CTRL | Qt::Key_R)},
+          {"Re&port…", MenuItem::Report, QKeySequence(Qt::CTRL | Qt::Key_I)}}},
+        {"&Help",
+         {{"&Help", MenuItem::Help, QKeySequence(Qt::Key_F1)},
+          {"&About Peakfold", MenuItem::About, QKeySequence()}}},
+    };
+    for (const auto& menu : menus) {
+        QMenu* m = menuBar_->addMenu(QString::fromUtf8(menu.title));
+        for (const Item& item : menu.items) {
+            QAction* action = m->addAction(QString::fromUtf8(item.text));
+            action->setShortcut(item.keys);
+            // The shortcuts work wherever the focus is in the window, also in
+            // the settings line and the lists.
+            action->setShortcutContext(Qt::WindowShortcut);
+            const MenuItem chosen = item.item;
+            QObject::connect(action, &QAction::triggered, this, [&ui, chosen] {
+                Event event;
+                event.kind = Event::Kind::Menu;
+                event.item = chosen;
+                ui.raise(event);
+            });
+        }
+    }
+}
+
+int MainWindow::barHeight() const {
+    return menuBar_->sizeHint().height();
+}
+
 void MainWindow::setControlHeight(Control c, int twips) {
     twips_[static_cast<size_t>(c)].setHeight(std::max(0, twips));
     place(c);
@@ -599,8 +658,8 @@ void MainWindow::setControlHeight(Control c, int twips) {
 // pixel the table gives.
 void MainWindow::place(Control c) {
     const QRect& t = twips_[static_cast<size_t>(c)];
-    const double fx = static_cast<double>(width()) / startSize().width();
-    const double fy = static_cast<double>(height()) / startSize().height();
+    const double fx = static_cast<double>(client_->width()) / startSize().width();
+    const double fy = static_cast<double>(client_->height()) / startSize().height();
     auto pixels = [](int twips, double factor) {
         return static_cast<int>(std::lround(twips * factor / kTwipsPerPixel));
     };
@@ -610,8 +669,8 @@ void MainWindow::place(Control c) {
 }
 
 void MainWindow::scaleFonts() {
-    const double scale = std::min(static_cast<double>(width()) / startSize().width(),
-                                  static_cast<double>(height()) / startSize().height());
+    const double scale = std::min(static_cast<double>(client_->width()) / startSize().width(),
+                                  static_cast<double>(client_->height()) / startSize().height());
     if (scale == fontScale_) return;
     fontScale_ = scale;
     for (size_t i = 0; i < controls_.size(); ++i) {
@@ -626,6 +685,9 @@ void MainWindow::scaleFonts() {
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
+    const int bar = barHeight();
+    menuBar_->setGeometry(0, 0, width(), bar);
+    client_->setGeometry(0, bar, width(), height() - bar);
     for (const ControlLayout& layout : kControls) place(layout.control);
     scaleFonts();
     QWidget::resizeEvent(event);

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QWidget>
 #include <array>
@@ -171,8 +172,9 @@ class Square : public QWidget {
     int colour_ = kDefaultColour;  // nothing filled yet
 };
 
-// The main window: every control at its place from the layout table. The
-// window opens with the table's client area and can grow, not shrink; each
+// The main window: the menu bar on top, and below it the client area with
+// every control at its place from the layout table. The window opens with
+// the table's client area under the bar and can grow, not shrink; each
 // control then keeps its place and size as a share of the client area, and
 // the fonts grow with the smaller of the two factors. Its close control ends
 // the program as "Exit" does.
@@ -180,6 +182,8 @@ class MainWindow : public QWidget {
   public:
     explicit MainWindow(Toolkit& ui);
     QWidget* control(Control c) const { return controls_[static_cast<size_t>(c)]; }
+    QWidget* client() const { return client_; }
+    QMenuBar* menuBar() const { return menuBar_; }
     // A new height of a control in twips, kept through later resizes.
     void setControlHeight(Control c, int twips);
 
@@ -188,9 +192,13 @@ class MainWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void buildMenuBar(Toolkit& ui);
+    int barHeight() const;
     void place(Control c);
     void scaleFonts();
 
+    QMenuBar* menuBar_ = nullptr;
+    QWidget* client_ = nullptr;
     std::array<QWidget*, kControls.size()> controls_{};
     std::array<QRect, kControls.size()> twips_{};  // left, top, width, height
     std::array<QFont, kControls.size()> fonts_{};  // at the start size
