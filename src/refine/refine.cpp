@@ -27,6 +27,16 @@ void deriveFigures(PeakEstimate& peak) {
     peak.area = A * b * std::sqrt(std::numbers::pi / kShape);
 }
 
+void propagateErrors(PeakEstimate& peak, double varAmplitude, double varHalfWidth,
+                     double covariance) {
+    const double A = peak.value.amplitude, b = peak.value.halfWidth;
+    peak.error.amplitude = std::sqrt(varAmplitude);
+    peak.error.halfWidth = std::sqrt(varHalfWidth);
+    peak.fwhmError = 2 * peak.error.halfWidth;
+    peak.areaError = std::sqrt(std::numbers::pi / kShape *
+                               (b * b * varAmplitude + A * A * varHalfWidth + 2 * A * b * covariance));
+}
+
 Refinement describe(const WaveArray& spectrum, int first, int last,
                     const std::vector<PeakEstimate>& peaks) {
     Refinement r;

@@ -31,4 +31,11 @@ std::vector<PeakEstimate> listedPeaks(const State& s, int n);
 // Peak figures derived from the value: FWHM = 2b and area = A b sqrt(pi / k).
 void deriveFigures(PeakEstimate& peak);
 
+// The standard errors of a peak from the variances of its amplitude A and
+// half-width b and their covariance (the centre's error is set apart):
+// sigma_A, sigma_b, FWHM error 2 sigma_b and
+// var(area) = (pi / k) (b^2 var A + A^2 var b + 2 A b cov(A, b)).
+void propagateErrors(PeakEstimate& peak, double varAmplitude, double varHalfWidth,
+                     double covariance);
+
 }  // namespace peakfold
