@@ -15,11 +15,6 @@ constexpr int kTotalColour = 15;  // white: the sum of all equations
 constexpr int kFirstWave = 200;   // curves span the frame, 200..1000 nm,
 constexpr int kLastWave = 1000;   // whatever the fit range
 
-// Slots 1..6 have the legend's colours 9..14; slots 7..9 repeat those of 1..3.
-int slotColour(int slot) {
-    return slot <= 6 ? slot + 8 : slot + 2;
-}
-
 double curveValue(const State& s, int slot, double x) {
     return GaussianValue(s.EqIo[slot], s.EqXo[slot], s.EqW[slot], x);
 }
@@ -54,6 +49,10 @@ double totalAt(const State& s, double x) {
 }
 
 }  // namespace
+
+int slotColour(int slot) {
+    return slot <= 6 ? slot + 8 : slot + 2;
+}
 
 void List_Click(State& s, Toolkit& ui) {
     DrawGraphFrame(s, ui);

@@ -6,6 +6,9 @@
 
 namespace peakfold {
 
+// Slots 1..6 have the legend's colours 9..14; slots 7..9 repeat those of 1..3.
+int slotColour(int slot);
+
 void List_Click(State& s, Toolkit& ui);
 void PlotAll_Click(State& s, Toolkit& ui);
 void PlotCurve(State& s, Toolkit& ui, int slot);

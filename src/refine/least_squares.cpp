@@ -205,8 +205,10 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
     }
     Refinement r = describe(spectrum, first, last, found);
     for (size_t p = 0; p < found.size(); ++p) {
-        const Peak& g = r.peaks[p].value;
-        r.peaks[p].atBound = problem.centre.holds(g.centre) || problem.halfWidth.holds(g.halfWidth);
+        PeakEstimate& peak = r.peaks[p];
+        peak.centreAtBound = problem.centre.holds(peak.value.centre);
+        peak.halfWidthAtBound = problem.halfWidth.holds(peak.value.halfWidth);
+        peak.atBound = peak.centreAtBound || peak.halfWidthAtBound;
     }
     r.statistics.iterations = iterations;
     r.statistics.converged = converged;

@@ -15,6 +15,7 @@
 #include "ui/dispatch.h"
 #include "ui/main_window.h"
 #include "ui/qt/qt_widgets.h"
+#include "ui/qt/report_window.h"
 
 namespace peakfold {
 
@@ -253,6 +254,11 @@ void QtApp::start() {
     Form_Load(s, ui);
     ui.window()->show();
     Form_Activate(s, ui);
+}
+
+void QtToolkit::showReport(const Refinement& report) {
+    if (!report_) report_ = new ReportWindow(*this, window_.get());
+    report_->showReport(report);
 }
 
 }  // namespace peakfold

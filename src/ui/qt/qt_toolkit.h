@@ -18,6 +18,7 @@ class QWidget;
 namespace peakfold {
 
 class MainWindow;
+class ReportWindow;
 
 class QtToolkit : public Toolkit {
   public:
@@ -60,6 +61,7 @@ class QtToolkit : public Toolkit {
     void pumpEvents() override;
     void pumpEventsIfDue() override;
     void beep() override;
+    void showReport(const Refinement& report) override;
 
   private:
     // Longest wait of pending events inside a long computation: short
@@ -67,6 +69,7 @@ class QtToolkit : public Toolkit {
     static constexpr std::int64_t kEventWaitMs = 20;
 
     std::unique_ptr<MainWindow> window_;
+    ReportWindow* report_ = nullptr;  // made when first shown; a child of the window
     std::int64_t eventsRanAt_ = -1;  // coarse milliseconds; -1 until events first ran
 };
 
