@@ -31,9 +31,10 @@
 // For the measured spectra and the test file it also times the least-squares
 // refinement of the fast search's answer (the equations Save would save,
 // over the fit range) next to that search, one line per case:
-//   refine NAME search_s SECONDS refine_s SECONDS ratio SEARCH/REFINE ssr_factor F
+//   refine NAME search_s SECONDS refine_s SECONDS ratio SEARCH/REFINE ssr_factor F iterations I
 // where ssr_factor is the sum of squared residuals over the fit range before
-// the refinement divided by the one after it.
+// the refinement divided by the one after it, and "not_converged" follows a
+// refinement that ended without meeting its tests.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #if defined(__x86_64__)
@@ -268,6 +269,8 @@ double ratio(double a, double b) { return b > 0 ? a / b : 0; }
 struct RefineTimes {
     double search = 0, refine = 0;  // wall seconds, the fastest of the iterations
     double ssrBefore = 0, ssrAfter = 0;
+    int iterations = 0;
+    bool converged = false;
 };
 std::map<std::string, RefineTimes> refineRuns;  // by case name
 
@@ -296,6 +299,8 @@ void runRefine(benchmark::State& bench, const Case& c) {
             best.refine = refined;
             best.ssrBefore = describe(s.Spectrum, rows.first, rows.last, start).statistics.ssr;
             best.ssrAfter = r.statistics.ssr;
+            best.iterations = r.statistics.iterations;
+            best.converged = r.statistics.converged;
         }
         if (best.search == 0 || search < best.search) best.search = search;
     }
@@ -315,9 +320,10 @@ void registerRefineCase(const Case& c) {
 void printRefineSummary() {
     if (!refineRuns.empty()) std::printf("\n");
     for (const auto& [name, t] : refineRuns) {
-        std::printf("refine %s search_s %.5f refine_s %.5f ratio %.1f ssr_factor %.3g\n",
-                    name.c_str(), t.search, t.refine, ratio(t.search, t.refine),
-                    ratio(t.ssrBefore, t.ssrAfter));
+        std::printf(
+            "refine %s search_s %.5f refine_s %.5f ratio %.1f ssr_factor %.3g iterations %d%s\n",
+            name.c_str(), t.search, t.refine, ratio(t.search, t.refine),
+            ratio(t.ssrBefore, t.ssrAfter), t.iterations, t.converged ? "" : " not_converged");
     }
 }
 

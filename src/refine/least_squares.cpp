@@ -16,8 +16,10 @@ namespace peakfold {
 
 namespace {
 
-// MINPACK's tolerances: a step below sqrt(eps) of the parameters ends the
-// fit; the gradient test is left to a zero gradient, as lmfit leaves it.
+// MINPACK's tolerances, as lmfit sets them: the fit ends when a step moves
+// no parameter by more than sqrt(eps) of its size, or lowers the sum of
+// squares by no more than sqrt(eps) of it; the gradient test is left to a
+// zero gradient.
 constexpr double kXTol = 1.4901161193847656e-08;
 constexpr double kGTol = 0;
 constexpr double kFTol = 1.4901161193847656e-08;
@@ -110,6 +112,11 @@ using Vector = std::unique_ptr<gsl_vector, GslFree>;
 using Matrix = std::unique_ptr<gsl_matrix, GslFree>;
 using Workspace = std::unique_ptr<gsl_multifit_nlinear_workspace, GslFree>;
 
+double sumOfSquares(gsl_multifit_nlinear_workspace* work) {
+    double norm = gsl_blas_dnrm2(gsl_multifit_nlinear_residual(work));
+    return norm * norm;
+}
+
 // GSL's default handler aborts the program on an error such as a singular
 // matrix; every call here checks the status it returns instead.
 void quietGsl() {
@@ -177,18 +184,19 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
 
     int iterations = 0;
     bool converged = false;
+    double ssr = sumOfSquares(work.get());
     while (iterations < kMaxIterations) {
-        const int status = gsl_multifit_nlinear_iterate(work.get());
         ++iterations;
-        // No step lowers the sum any more: the minimum is reached as
-        // closely as the arithmetic allows.
-        if (status == GSL_ENOPROG) {
-            converged = true;
-            break;
-        }
-        if (status != GSL_SUCCESS) break;
+        // No step found that lowers the sum (GSL_ENOPROG), or the sum is
+        // not finite: the fit ends where it is, not converged by any test.
+        if (gsl_multifit_nlinear_iterate(work.get()) != GSL_SUCCESS) break;
         int info = 0;
-        if (gsl_multifit_nlinear_test(kXTol, kGTol, kFTol, &info, work.get()) == GSL_SUCCESS) {
+        // GSL tests the step and the gradient; the test on the sum of
+        // squares is ours, since GSL leaves it out.
+        const double before = ssr;
+        ssr = sumOfSquares(work.get());
+        if (gsl_multifit_nlinear_test(kXTol, kGTol, kFTol, &info, work.get()) == GSL_SUCCESS ||
+            before - ssr <= kFTol * before) {
             converged = true;
             break;
         }
