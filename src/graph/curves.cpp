@@ -15,11 +15,6 @@ constexpr int kTotalColour = 15;  // white: the sum of all equations
 constexpr int kFirstWave = 200;   // curves span the frame, 200..1000 nm,
 constexpr int kLastWave = 1000;   // whatever the fit range
 
-// Slots 1..6 have the legend's colours 9..14; slots 7..9 repeat those of 1..3.
-int slotColour(int slot) {
-    return slot <= 6 ? slot + 8 : slot + 2;
-}
-
 double curveValue(const State& s, int slot, double x) {
     return GaussianValue(s.EqIo[slot], s.EqXo[slot], s.EqW[slot], x);
 }
@@ -54,6 +49,10 @@ double totalAt(const State& s, double x) {
 }
 
 }  // namespace
+
+int slotColour(int slot) {
+    return slot <= 6 ? slot + 8 : slot + 2;
+}
 
 void List_Click(State& s, Toolkit& ui) {
     DrawGraphFrame(s, ui);
@@ -96,22 +95,23 @@ void PlotCurve(State& s, Toolkit& ui, int slot) {
 }
 
 void PlotTotal(State& s, Toolkit& ui) {
-    // The deviation figure sums the squared difference over the 801
-    // wavelengths 200..1000; the total at 1000 is the right end of the last
-    // segment.
-    double S = 0;
-    double T2 = 0;
     for (s.Wave = kFirstWave; s.Wave < kLastWave; ++s.Wave) {
         const int w = s.Wave;
         const double T1 = totalAt(s, w);
-        T2 = totalAt(s, w + 1);
-        const double d = s.Spectrum[w] - T1;
-        S = S + d * d;
-        if (insideValueWindow(T1)) segment(ui, w, T1, T2, kTotalColour);
+        if (insideValueWindow(T1)) segment(ui, w, T1, totalAt(s, w + 1), kTotalColour);
     }
-    const double d = s.Spectrum[kLastWave] - T2;
-    S = S + d * d;
-    ui.setText(Control::TryNbr, NumText(std::floor(std::sqrt(10 * S + 0.5)) / 10));
+    ui.setText(Control::TryNbr, NumText(DeviationFigure(s)));
+}
+
+double DeviationFigure(const State& s) {
+    // The sum runs over the 801 wavelengths 200..1000: the total at 1000 is
+    // the right end of the last segment drawn.
+    double S = 0;
+    for (int w = kFirstWave; w <= kLastWave; ++w) {
+        const double d = s.Spectrum[w] - totalAt(s, w);
+        S = S + d * d;
+    }
+    return std::floor(std::sqrt(10 * S + 0.5)) / 10;
 }
 
 }  // namespace peakfold

@@ -26,6 +26,9 @@ struct PeakEstimate {
     double area = 0, areaError = 0;  // A b sqrt(pi / k)
     // A centre or half-width ended on its bound: its error is unreliable.
     bool atBound = false;
+    // Which one: a half-width on its bound also makes the errors of FWHM and
+    // area unreliable.
+    bool centreAtBound = false, halfWidthAtBound = false;
 };
 
 struct FitStatistics {

@@ -15,6 +15,7 @@
 #include "ui/dispatch.h"
 #include "ui/main_window.h"
 #include "ui/qt/qt_widgets.h"
+#include "ui/qt/report_window.h"
 
 namespace peakfold {
 
@@ -156,6 +157,12 @@ std::string QtToolkit::listSelectedText(Control list) const {
     return row < 0 ? std::string() : toStdString(l->item(row)->text());
 }
 
+std::string QtToolkit::listLine(Control list, int index) const {
+    const ClickList* l = listOf(*this, list);
+    return l && index >= 0 && index < l->count() ? toStdString(l->item(index)->text())
+                                                 : std::string();
+}
+
 void QtToolkit::setListLine(Control list, int index, std::string_view line) {
     ClickList* l = listOf(*this, list);
     if (l && index >= 0 && index < l->count()) l->item(index)->setText(toQString(line));
@@ -251,6 +258,11 @@ void QtApp::start() {
     Form_Load(s, ui);
     ui.window()->show();
     Form_Activate(s, ui);
+}
+
+void QtToolkit::showReport(const Refinement& report) {
+    if (!report_) report_ = new ReportWindow(*this, window_.get());
+    report_->showReport(report);
 }
 
 }  // namespace peakfold

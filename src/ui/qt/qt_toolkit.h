@@ -18,6 +18,7 @@ class QWidget;
 namespace peakfold {
 
 class MainWindow;
+class ReportWindow;
 
 class QtToolkit : public Toolkit {
   public:
@@ -51,6 +52,7 @@ class QtToolkit : public Toolkit {
     void setListIndex(Control list, int index) override;
     std::string listSelectedText(Control list) const override;
     void setListLine(Control list, int index, std::string_view line) override;
+    std::string listLine(Control list, int index) const override;
     void setVisible(Control control, bool visible) override;
     void setHeight(Control control, int twips) override;
     void setFillColour(Control shape, int colour) override;
@@ -61,6 +63,7 @@ class QtToolkit : public Toolkit {
     void pumpEvents() override;
     void pumpEventsIfDue() override;
     void beep() override;
+    void showReport(const Refinement& report) override;
 
   private:
     // Longest wait of pending events inside a long computation: short
@@ -68,6 +71,7 @@ class QtToolkit : public Toolkit {
     static constexpr std::int64_t kEventWaitMs = 20;
 
     std::unique_ptr<MainWindow> window_;
+    ReportWindow* report_ = nullptr;  // made when first shown; a child of the window
     std::int64_t eventsRanAt_ = -1;  // coarse milliseconds; -1 until events first ran
 };
 
