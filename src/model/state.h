@@ -56,6 +56,11 @@ struct State {
     // the centre guesses and half-width estimates of peaks 1..3.
     std::array<double, 4> PeakX{};
     std::array<int16_t, 4> PeakW{};
+
+    // Worker threads of Calculate's search, 0 for one per core. A program
+    // that fits several spectra at once asks for fewer; the results do not
+    // depend on it.
+    int SearchThreads = 0;
 };
 
 inline constexpr const char* kProcessing = "processing";
