@@ -18,7 +18,6 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kTitle =
     "Peakfold Data of form y=A*exp(-k*((x-c)/b)^2),k=,0.6931472,ZK 2004";
 
-std::vector<int> savedSlots(const State& s, double calculateNbr);
 std::string resultFileText(const State& s, const std::vector<int>& slots,
                            const std::string& deviation);
 
@@ -59,10 +58,6 @@ std::string ResultFileText(const State& s, double calculateNbr, const std::strin
     return resultFileText(s, savedSlots(s, calculateNbr), deviation);
 }
 
-namespace {
-
-// The first n slots plus the kept ones, each only when its amplitude does
-// not round to 0.0 at tenths, in ascending order.
 std::vector<int> savedSlots(const State& s, double calculateNbr) {
     std::vector<int> slots;
     for (int i = 1; i <= kLastSlot; ++i) {
@@ -71,6 +66,12 @@ std::vector<int> savedSlots(const State& s, double calculateNbr) {
     }
     return slots;
 }
+
+SavedRows savedRows(const State& s) {
+    return {std::max<int>(toInt16(s.PeakX[0]), 0), std::min<int>(s.PeakW[0], kMaxWave)};
+}
+
+namespace {
 
 void appendParameterLine(std::string& text, std::string_view label, const SlotArray& values,
                          const std::vector<int>& slots) {
@@ -95,10 +96,9 @@ std::string resultFileText(const State& s, const std::vector<int>& slots,
 
     // Rows of the fit range, only those inside the array. A saved width of
     // 0 gives the values drawing uses: the amplitude at the centre, else 0.
-    const int first = std::max<int>(toInt16(s.PeakX[0]), 0);
-    const int last = std::min<int>(s.PeakW[0], kMaxWave);
+    const SavedRows rows = savedRows(s);
     std::vector<double> values(slots.size());
-    for (int w = first; w <= last; ++w) {
+    for (int w = rows.first; w <= rows.last; ++w) {
         double total = 0;
         for (size_t k = 0; k < slots.size(); ++k) {
             const int i = slots[k];

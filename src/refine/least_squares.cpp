@@ -1,0 +1,217 @@
+// The least-squares refinement: the one place that talks to GSL. Our peaks
+// go in as GSL vectors and come back as plain values with errors.
+#include <gsl/gsl_blas.h>
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_multifit_nlinear.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+#include "model/equation.h"
+#include "refine/refine.h"
+
+namespace peakfold {
+
+namespace {
+
+// MINPACK's tolerances: a step below sqrt(eps) of the parameters ends the
+// fit; the gradient test is left to a zero gradient, as lmfit leaves it.
+constexpr double kXTol = 1.4901161193847656e-08;
+constexpr double kGTol = 0;
+constexpr double kFTol = 1.4901161193847656e-08;
+constexpr int kMaxIterations = 200;
+constexpr double kLowestHalfWidth = 0.5;  // nm
+// A start on or past a bound moves this fraction of the span inside it: on
+// the bound itself the transform's slope is 0 and the parameter could never
+// leave it.
+constexpr double kInsideStart = 1e-4;
+// A value this close to a bound, as a fraction of the span, ends on it.
+constexpr double kAtBound = 1e-6;
+
+// A parameter kept within lo..hi by x = lo + (hi - lo)(sin u + 1)/2, so the
+// optimiser works on an unbounded u.
+struct Bounded {
+    double lo, hi;
+    double value(double u) const { return lo + (hi - lo) * (std::sin(u) + 1) / 2; }
+    double slope(double u) const { return (hi - lo) * std::cos(u) / 2; }
+    double internal(double x) const {
+        const double inside = kInsideStart * (hi - lo);
+        x = std::clamp(x, lo + inside, hi - inside);
+        return std::asin(std::clamp(2 * (x - lo) / (hi - lo) - 1, -1.0, 1.0));
+    }
+    bool holds(double x) const {
+        const double near = kAtBound * (hi - lo);
+        return x - lo <= near || hi - x <= near;
+    }
+};
+
+// Parameters 3p, 3p+1, 3p+2 are amplitude, centre and half-width of peak p.
+struct Problem {
+    const WaveArray* spectrum;
+    int first, last;
+    size_t peaks;
+    Bounded centre, halfWidth;
+
+    Peak peak(const gsl_vector* u, size_t p) const {
+        return {gsl_vector_get(u, 3 * p), centre.value(gsl_vector_get(u, 3 * p + 1)),
+                halfWidth.value(gsl_vector_get(u, 3 * p + 2))};
+    }
+};
+
+// Derivatives of A exp(-k ((x - c)/b)^2) by A, c and b.
+struct Slopes {
+    double amplitude, centre, halfWidth;
+};
+Slopes gaussianSlopes(const Peak& g, double x) {
+    const double q = (x - g.centre) / g.halfWidth;
+    const double e = std::exp(q * q * -kShape);
+    const double Ae = g.amplitude * e;
+    return {e, Ae * 2 * kShape * q / g.halfWidth, Ae * 2 * kShape * q * q / g.halfWidth};
+}
+
+int residuals(const gsl_vector* u, void* params, gsl_vector* f) {
+    const Problem& pr = *static_cast<const Problem*>(params);
+    for (int w = pr.first; w <= pr.last; ++w) {
+        double model = 0;
+        for (size_t p = 0; p < pr.peaks; ++p) {
+            const Peak g = pr.peak(u, p);
+            model += GaussianValue(g.amplitude, g.centre, g.halfWidth, w);
+        }
+        gsl_vector_set(f, w - pr.first, model - (*pr.spectrum)[w]);
+    }
+    return GSL_SUCCESS;
+}
+
+// The Jacobian in the optimiser's unbounded parameters: the slopes by the
+// bounded values times the transform's slope.
+int jacobian(const gsl_vector* u, void* params, gsl_matrix* J) {
+    const Problem& pr = *static_cast<const Problem*>(params);
+    for (int w = pr.first; w <= pr.last; ++w) {
+        for (size_t p = 0; p < pr.peaks; ++p) {
+            const Slopes d = gaussianSlopes(pr.peak(u, p), w);
+            const size_t row = w - pr.first;
+            gsl_matrix_set(J, row, 3 * p, d.amplitude);
+            gsl_matrix_set(J, row, 3 * p + 1, d.centre * pr.centre.slope(gsl_vector_get(u, 3 * p + 1)));
+            gsl_matrix_set(J, row, 3 * p + 2,
+                           d.halfWidth * pr.halfWidth.slope(gsl_vector_get(u, 3 * p + 2)));
+        }
+    }
+    return GSL_SUCCESS;
+}
+
+struct GslFree {
+    void operator()(gsl_vector* v) const { gsl_vector_free(v); }
+    void operator()(gsl_matrix* m) const { gsl_matrix_free(m); }
+    void operator()(gsl_multifit_nlinear_workspace* w) const { gsl_multifit_nlinear_free(w); }
+};
+using Vector = std::unique_ptr<gsl_vector, GslFree>;
+using Matrix = std::unique_ptr<gsl_matrix, GslFree>;
+using Workspace = std::unique_ptr<gsl_multifit_nlinear_workspace, GslFree>;
+
+// GSL's default handler aborts the program on an error such as a singular
+// matrix; every call here checks the status it returns instead.
+void quietGsl() {
+    static std::once_flag once;
+    std::call_once(once, [] { gsl_set_error_handler_off(); });
+}
+
+// Standard errors from the covariance (J^T J)^-1 in the bounded parameters,
+// scaled by the reduced chi-square; the derived figures' errors from it.
+void addErrors(Refinement& r) {
+    const size_t P = 3 * r.peaks.size();
+    const size_t N = r.statistics.points;
+    Matrix J(gsl_matrix_alloc(N, P));
+    for (int w = r.first; w <= r.last; ++w) {
+        for (size_t p = 0; p < r.peaks.size(); ++p) {
+            const Slopes d = gaussianSlopes(r.peaks[p].value, w);
+            gsl_matrix_set(J.get(), w - r.first, 3 * p, d.amplitude);
+            gsl_matrix_set(J.get(), w - r.first, 3 * p + 1, d.centre);
+            gsl_matrix_set(J.get(), w - r.first, 3 * p + 2, d.halfWidth);
+        }
+    }
+    Matrix covar(gsl_matrix_alloc(P, P));
+    gsl_multifit_nlinear_covar(J.get(), 0.0, covar.get());
+    const double scale = r.statistics.reducedChiSquare;
+    const auto cov = [&](size_t i, size_t j) { return gsl_matrix_get(covar.get(), i, j) * scale; };
+    for (size_t p = 0; p < r.peaks.size(); ++p) {
+        PeakEstimate& peak = r.peaks[p];
+        const size_t a = 3 * p, c = a + 1, b = a + 2;
+        peak.error.centre = std::sqrt(cov(c, c));
+        propagateErrors(peak, cov(a, a), cov(b, b), cov(a, b));
+    }
+    r.hasErrors = true;
+}
+
+}  // namespace
+
+Refinement refine(const WaveArray& spectrum, int first, int last,
+                  const std::vector<PeakEstimate>& start) {
+    const Refinement before = describe(spectrum, first, last, start);
+    const size_t P = 3 * start.size();
+    const int N = before.statistics.points;
+    if (start.empty() || first < 0 || last > kMaxWave || N <= static_cast<int>(P)) return before;
+    quietGsl();
+
+    Problem problem{&spectrum, first, last, start.size(), {double(first), double(last)},
+                    {kLowestHalfWidth, double(last - first)}};
+    Vector u(gsl_vector_alloc(P));
+    for (size_t p = 0; p < start.size(); ++p) {
+        const Peak& g = start[p].value;
+        gsl_vector_set(u.get(), 3 * p, g.amplitude);
+        gsl_vector_set(u.get(), 3 * p + 1, problem.centre.internal(g.centre));
+        gsl_vector_set(u.get(), 3 * p + 2, problem.halfWidth.internal(g.halfWidth));
+    }
+
+    gsl_multifit_nlinear_fdf fdf{};
+    fdf.f = residuals;
+    fdf.df = jacobian;
+    fdf.n = N;
+    fdf.p = P;
+    fdf.params = &problem;
+    // Trust-region Levenberg-Marquardt with MINPACK's scaling, QR solver.
+    const gsl_multifit_nlinear_parameters settings = gsl_multifit_nlinear_default_parameters();
+    Workspace work(gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &settings, N, P));
+    gsl_multifit_nlinear_init(u.get(), &fdf, work.get());
+
+    int iterations = 0;
+    bool converged = false;
+    while (iterations < kMaxIterations) {
+        const int status = gsl_multifit_nlinear_iterate(work.get());
+        ++iterations;
+        // No step lowers the sum any more: the minimum is reached as
+        // closely as the arithmetic allows.
+        if (status == GSL_ENOPROG) {
+            converged = true;
+            break;
+        }
+        if (status != GSL_SUCCESS) break;
+        int info = 0;
+        if (gsl_multifit_nlinear_test(kXTol, kGTol, kFTol, &info, work.get()) == GSL_SUCCESS) {
+            converged = true;
+            break;
+        }
+    }
+
+    const gsl_vector* x = gsl_multifit_nlinear_position(work.get());
+    std::vector<PeakEstimate> found = start;
+    for (size_t p = 0; p < found.size(); ++p) {
+        found[p].value = problem.peak(x, p);
+        const Peak& g = found[p].value;
+        if (!std::isfinite(g.amplitude) || !std::isfinite(g.centre) || !std::isfinite(g.halfWidth)) {
+            return before;
+        }
+    }
+    Refinement r = describe(spectrum, first, last, found);
+    for (size_t p = 0; p < found.size(); ++p) {
+        const Peak& g = r.peaks[p].value;
+        r.peaks[p].atBound = problem.centre.holds(g.centre) || problem.halfWidth.holds(g.halfWidth);
+    }
+    r.statistics.iterations = iterations;
+    r.statistics.converged = converged;
+    addErrors(r);
+    return r;
+}
+
+}  // namespace peakfold

@@ -1,0 +1,80 @@
+#include "refine/refine.h"
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "files/result_file.h"
+#include "model/equation.h"
+
+namespace peakfold {
+
+std::vector<PeakEstimate> listedPeaks(const State& s, int n) {
+    std::vector<PeakEstimate> peaks;
+    for (const int i : savedSlots(s, n)) {
+        PeakEstimate peak;
+        peak.slot = i;
+        peak.value = {s.EqIo[i], s.EqXo[i], s.EqW[i]};
+        deriveFigures(peak);
+        peaks.push_back(peak);
+    }
+    return peaks;
+}
+
+void deriveFigures(PeakEstimate& peak) {
+    const double A = peak.value.amplitude, b = peak.value.halfWidth;
+    peak.fwhm = 2 * b;
+    peak.area = A * b * std::sqrt(std::numbers::pi / kShape);
+}
+
+void propagateErrors(PeakEstimate& peak, double varAmplitude, double varHalfWidth,
+                     double covariance) {
+    const double A = peak.value.amplitude, b = peak.value.halfWidth;
+    peak.error.amplitude = std::sqrt(varAmplitude);
+    peak.error.halfWidth = std::sqrt(varHalfWidth);
+    peak.fwhmError = 2 * peak.error.halfWidth;
+    peak.areaError = std::sqrt(std::numbers::pi / kShape *
+                               (b * b * varAmplitude + A * A * varHalfWidth + 2 * A * b * covariance));
+}
+
+Refinement describe(const WaveArray& spectrum, int first, int last,
+                    const std::vector<PeakEstimate>& peaks) {
+    Refinement r;
+    r.first = first;
+    r.last = last;
+    for (const PeakEstimate& given : peaks) {
+        PeakEstimate peak;
+        peak.slot = given.slot;
+        peak.value = given.value;
+        deriveFigures(peak);
+        r.peaks.push_back(peak);
+    }
+    FitStatistics& f = r.statistics;
+    f.parameters = 3 * static_cast<int>(peaks.size());
+    double sum = 0;
+    for (int w = first; w <= last; ++w) {
+        if (w < 0 || w > kMaxWave) continue;
+        ++f.points;
+        sum += spectrum[w];
+    }
+    const double mean = f.points > 0 ? sum / f.points : 0;
+    double total = 0;
+    for (int w = first; w <= last; ++w) {
+        if (w < 0 || w > kMaxWave) continue;
+        double model = 0;
+        for (const PeakEstimate& peak : r.peaks) {
+            model += GaussianValue(peak.value.amplitude, peak.value.centre, peak.value.halfWidth, w);
+        }
+        const double d = spectrum[w] - model;
+        f.ssr += d * d;
+        total += (spectrum[w] - mean) * (spectrum[w] - mean);
+    }
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    // Without more points than parameters there is no scatter left to judge
+    // the fit by; a flat spectrum has nothing a fit could explain.
+    f.reducedChiSquare = f.points > f.parameters ? f.ssr / (f.points - f.parameters) : nan;
+    f.rSquared = total > 0 ? 1 - f.ssr / total : nan;
+    return r;
+}
+
+}  // namespace peakfold

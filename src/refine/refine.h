@@ -1,0 +1,41 @@
+// Least-squares refinement of the listed equations, and the equations and
+// fit range it works on. Plain values in and out: the optimiser stays inside
+// least_squares.cpp.
+#pragma once
+
+#include <vector>
+
+#include "model/state.h"
+#include "refine/refinement.h"
+
+namespace peakfold {
+
+// Least squares over the whole wavelengths first..last of spectrum, jointly over every
+// amplitude, centre and half-width, from the values in `start` (each with its slot).
+// Centres stay within first..last, half-widths within 0.5..last-first, amplitudes are
+// free. With no more points than parameters nothing is refined: the result is
+// describe() of the start.
+Refinement refine(const WaveArray& spectrum, int first, int last,
+                  const std::vector<PeakEstimate>& start);
+
+// The values and fit statistics of the peaks as they stand, without errors (hasErrors
+// false, iterations 0).
+Refinement describe(const WaveArray& spectrum, int first, int last,
+                    const std::vector<PeakEstimate>& peaks);
+
+// The equations the list shows that Save would save, in ascending slot order, with
+// their current values and derived figures. The fit range they are refined over is
+// the one Save writes its rows for (savedRows in files/result_file.h).
+std::vector<PeakEstimate> listedPeaks(const State& s, int n);
+
+// Peak figures derived from the value: FWHM = 2b and area = A b sqrt(pi / k).
+void deriveFigures(PeakEstimate& peak);
+
+// The standard errors of a peak from the variances of its amplitude A and
+// half-width b and their covariance (the centre's error is set apart):
+// sigma_A, sigma_b, FWHM error 2 sigma_b and
+// var(area) = (pi / k) (b^2 var A + A^2 var b + 2 A b cov(A, b)).
+void propagateErrors(PeakEstimate& peak, double varAmplitude, double varHalfWidth,
+                     double covariance);
+
+}  // namespace peakfold
