@@ -8,8 +8,10 @@
 
 #include "files/result_file.h"
 #include "files/test_spectrum.h"
+#include "graph/curves.h"
 #include "headless_toolkit.h"
 #include "model/equation.h"
+#include "model/numbers.h"
 #include "refine/refine.h"
 #include "refine/report.h"
 
@@ -139,6 +141,28 @@ TEST(Refine, FlagsAPeakThatEndsOnABound) {
         EXPECT_GE(r.peaks[0].value.centre, 420) << c.what;
         EXPECT_LE(r.peaks[0].value.halfWidth, 200) << c.what;
     }
+}
+
+TEST(RefineCommand, RelistsAndReportsErrorsOnlyWhileTheEquationsAreThoseRefined) {
+    HeadlessApp app;
+    searchTestSpectrum(app);
+    const std::string figureBefore = app.ui.text(Control::TryNbr);
+    app.ui.raise({Control::Graph, Event::Kind::Menu, 0, 0, 0, 0, 0, MenuItem::Refine});
+    EXPECT_TRUE(app.ui.messages.empty());
+    EXPECT_NEAR(app.s.EqXo[1], 720, 1e-8);
+    for (int i = 1; i <= 3; ++i) EXPECT_EQ(app.ui.listLines()[i - 1], EquationLine(app.s, i, false));
+    EXPECT_EQ(app.ui.text(Control::TryNbr), NumText(DeviationFigure(app.s)));
+    EXPECT_NE(app.ui.text(Control::TryNbr), figureBefore);
+
+    const Event report{Control::Graph, Event::Kind::Menu, 0, 0, 0, 0, 0, MenuItem::Report};
+    app.ui.raise(report);
+    app.ui.clickListLine(0);
+    app.ui.mouseUp(Control::wl, 1, 0);  // a tuning step moves the centre of slot 1
+    app.ui.raise(report);
+    ASSERT_EQ(app.ui.reports.size(), 2u);
+    EXPECT_TRUE(app.ui.reports[0].hasErrors);
+    EXPECT_FALSE(app.ui.reports[1].hasErrors);
+    EXPECT_EQ(app.ui.reports[1].peaks[0].value.centre, app.s.EqXo[1]);
 }
 
 TEST(Report, WritesFullPrecisionRowsThenTheStatistics) {

@@ -68,6 +68,14 @@ std::string BatchToolkit::listSelectedText(Control list) const {
     return it->second.lines[static_cast<size_t>(it->second.index)];
 }
 
+std::string BatchToolkit::listLine(Control list, int index) const {
+    const auto it = lists_.find(list);
+    if (it == lists_.end() || index < 0 || index >= static_cast<int>(it->second.lines.size())) {
+        return {};
+    }
+    return it->second.lines[static_cast<size_t>(index)];
+}
+
 void BatchToolkit::setListLine(Control list, int index, std::string_view line) {
     List& l = lists_[list];
     if (index >= 0 && index < static_cast<int>(l.lines.size())) {

@@ -50,6 +50,7 @@ public:
     int listIndex(Control list) const override;
     void setListIndex(Control list, int index) override;
     std::string listSelectedText(Control list) const override;
+    std::string listLine(Control list, int index) const override;
     void setListLine(Control list, int index, std::string_view line) override;
     void setVisible(Control, bool) override {}
     void setHeight(Control, int) override {}

@@ -96,22 +96,23 @@ void PlotCurve(State& s, Toolkit& ui, int slot) {
 }
 
 void PlotTotal(State& s, Toolkit& ui) {
-    // The deviation figure sums the squared difference over the 801
-    // wavelengths 200..1000; the total at 1000 is the right end of the last
-    // segment.
-    double S = 0;
-    double T2 = 0;
     for (s.Wave = kFirstWave; s.Wave < kLastWave; ++s.Wave) {
         const int w = s.Wave;
         const double T1 = totalAt(s, w);
-        T2 = totalAt(s, w + 1);
-        const double d = s.Spectrum[w] - T1;
-        S = S + d * d;
-        if (insideValueWindow(T1)) segment(ui, w, T1, T2, kTotalColour);
+        if (insideValueWindow(T1)) segment(ui, w, T1, totalAt(s, w + 1), kTotalColour);
     }
-    const double d = s.Spectrum[kLastWave] - T2;
-    S = S + d * d;
-    ui.setText(Control::TryNbr, NumText(std::floor(std::sqrt(10 * S + 0.5)) / 10));
+    ui.setText(Control::TryNbr, NumText(DeviationFigure(s)));
+}
+
+double DeviationFigure(const State& s) {
+    // The sum runs over the 801 wavelengths 200..1000: the total at 1000 is
+    // the right end of the last segment drawn.
+    double S = 0;
+    for (int w = kFirstWave; w <= kLastWave; ++w) {
+        const double d = s.Spectrum[w] - totalAt(s, w);
+        S = S + d * d;
+    }
+    return std::floor(std::sqrt(10 * S + 0.5)) / 10;
 }
 
 }  // namespace peakfold

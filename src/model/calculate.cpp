@@ -26,12 +26,6 @@ SearchResult runSearch(State& s, int n, double Q, const SearchProgress& progress
     return FitSearchFast(s, n, Q, progress, s.SearchThreads);
 }
 
-// The number of Gaussians shown on the CalculateNbr button, 1..3.
-int gaussianCount(const Toolkit& ui) {
-    const int n = toInt16(TextNum(ui.text(Control::CalculateNbr)));
-    return n < 1 ? 1 : n > 3 ? 3 : n;
-}
-
 // Whether every kept slot of 1..n finds a slot that is not kept above n to
 // move to, as the search moves kept equations out of the slots it writes.
 bool keptSlotsHaveRoom(const State& s, int n) {
@@ -149,6 +143,11 @@ void Calculate_Click(State& s, Toolkit& ui) {
     drawTotal(s, ui);
     selectLastLine(ui);
     ui.beep();
+}
+
+int gaussianCount(const Toolkit& ui) {
+    const int n = toInt16(TextNum(ui.text(Control::CalculateNbr)));
+    return n < 1 ? 1 : n > 3 ? 3 : n;
 }
 
 void CalculateNbr_Click(State&, Toolkit& ui) {

@@ -10,4 +10,7 @@ void Calculate_Click(State& s, Toolkit& ui);
 void CalculateNbr_Click(State& s, Toolkit& ui);
 void Cancel_Click(State& s, Toolkit& ui);
 
+// The number of Gaussians shown on the CalculateNbr button, 1..3.
+int gaussianCount(const Toolkit& ui);
+
 }  // namespace peakfold

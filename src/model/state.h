@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "refine/refinement.h"
+
 namespace peakfold {
 
 constexpr int kMaxWave = 1010;       // wavelengths are indices 0..kMaxWave
@@ -56,6 +58,12 @@ struct State {
     // the centre guesses and half-width estimates of peaks 1..3.
     std::array<double, 4> PeakX{};
     std::array<int16_t, 4> PeakW{};
+
+    // The last refinement, and the spectrum over its fit range as it was
+    // fitted: the report shows its errors only while the listed equations,
+    // the range and the data are still exactly those it refined.
+    Refinement LastRefinement;
+    std::vector<double> LastRefinedData;
 
     // Worker threads of Calculate's search, 0 for one per core. A program
     // that fits several spectra at once asks for fewer; the results do not

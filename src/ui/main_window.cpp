@@ -55,7 +55,7 @@ void About_Click(State&, Toolkit& ui) {
 }
 
 // Lines 1 to 6 are the credits; the trailing blanks of some lines belong to them.
-const std::array<std::string_view, 54> kHelpLines{
+const std::array<std::string_view, 58> kHelpLines{
     "Peakfold - Gaussian peak fitting, 2026",
     "Free to use, copy and share, also changed, as long as these lines stay with it.",
     "It comes without any warranty: check every fit against your data before relying on it.",
@@ -112,6 +112,10 @@ const std::array<std::string_view, 54> kHelpLines{
     ".pkd will be added automatically to the filename.",
     "Click Subtract to subtract a gaussian from the data. Highlighting one of the equations",
     "and click subtract. A new output filename is created.",
+    "",
+    "Refine (Fit menu, Ctrl+R) improves the listed equations by least squares over the fit",
+    "range, starting from their values. Report (Fit menu, Ctrl+I) shows each equation with its",
+    "standard errors, FWHM and area, and the fit statistics; Copy them or save them as CSV.",
     "",
     "Click on this Help Screen to return back to the program.",
 };

@@ -21,6 +21,6 @@ void About_Click(State& s, Toolkit& ui);
 extern const char* const kVersion;
 
 // The lines of the help screen, in order.
-extern const std::array<std::string_view, 54> kHelpLines;
+extern const std::array<std::string_view, 58> kHelpLines;
 
 }  // namespace peakfold

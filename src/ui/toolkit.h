@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "refine/refinement.h"
 #include "ui/controls.h"
 
 namespace peakfold {
@@ -72,6 +73,7 @@ public:
     virtual int listIndex(Control list) const = 0;  // -1 when none is selected
     virtual void setListIndex(Control list, int index) = 0;
     virtual std::string listSelectedText(Control list) const = 0;  // empty when none
+    virtual std::string listLine(Control list, int index) const = 0;  // empty when none
     virtual void setListLine(Control list, int index, std::string_view line) = 0;
     virtual void setVisible(Control control, bool visible) = 0;
     virtual void setHeight(Control control, int twips) = 0;
@@ -87,6 +89,10 @@ public:
     // gives the typed text, or the empty text on Cancel.
     virtual void messageBox(std::string_view text) = 0;
     virtual std::string inputBox(std::string_view prompt) = 0;
+
+    // The fit report's window (not modal): opens it, or brings it up to date
+    // when it is open. Without a window there is nothing to show.
+    virtual void showReport(const Refinement&) {}
 
     // Let pending events run; handlers may run inside it.
     virtual void pumpEvents() = 0;

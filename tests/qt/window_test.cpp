@@ -103,7 +103,7 @@ class WindowTest : public QObject {
         };
         for (const auto& c : cases) QCOMPARE(app->ui.text(c.control), std::string(c.text));
         QCOMPARE(app->ui.listCount(Control::List), 0);
-        QCOMPARE(app->ui.listCount(Control::HelpList), 54);
+        QCOMPARE(app->ui.listCount(Control::HelpList), 58);
         QVERIFY(!app->ui.widget(Control::HelpList)->isVisible());
         for (int i = 0; i <= 3; ++i) {
             QCOMPARE(app->s.PeakX[i], 100.0);
@@ -449,7 +449,7 @@ class WindowTest : public QObject {
         QTest::qWait(20);
         app->ui.window()->activateWindow();
         QTest::qWait(20);
-        QCOMPARE(app->ui.listCount(Control::HelpList), 54);
+        QCOMPARE(app->ui.listCount(Control::HelpList), 58);
     }
 
     // Twice the start size: the table scaled, the plot drawn again at the

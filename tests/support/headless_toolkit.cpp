@@ -84,6 +84,14 @@ std::string HeadlessToolkit::listSelectedText(Control list) const {
     return it->second.lines[it->second.index];
 }
 
+std::string HeadlessToolkit::listLine(Control list, int index) const {
+    const auto it = lists.find(list);
+    if (it == lists.end() || index < 0 || index >= static_cast<int>(it->second.lines.size())) {
+        return {};
+    }
+    return it->second.lines[index];
+}
+
 void HeadlessToolkit::setListLine(Control list, int index, std::string_view line) {
     HeadlessList& l = lists[list];
     if (index >= 0 && index < static_cast<int>(l.lines.size())) l.lines[index] = std::string(line);

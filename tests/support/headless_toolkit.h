@@ -36,6 +36,7 @@ public:
     std::vector<DrawCall> draws;        // since the start, clears included
     std::vector<std::string> messages;  // message boxes in order
     std::vector<std::string> prompts;   // input-box prompts in order
+    std::vector<Refinement> reports;    // fit reports shown, in order
     std::deque<std::string> answers;    // scripted input-box answers; empty text when none left
     std::map<Control, std::string> texts;
     std::map<Control, HeadlessList> lists;
@@ -72,6 +73,8 @@ public:
     void setListIndex(Control list, int index) override;
     std::string listSelectedText(Control list) const override;
     void setListLine(Control list, int index, std::string_view line) override;
+    std::string listLine(Control list, int index) const override;
+    void showReport(const Refinement& report) override { reports.push_back(report); }
     void setVisible(Control control, bool visible) override;
     void setHeight(Control control, int twips) override;
     void setFillColour(Control shape, int colour) override { fillColours[shape] = colour; }

@@ -152,6 +152,12 @@ std::string QtToolkit::listSelectedText(Control list) const {
     return row < 0 ? std::string() : toStdString(l->item(row)->text());
 }
 
+std::string QtToolkit::listLine(Control list, int index) const {
+    const ClickList* l = listOf(*this, list);
+    return l && index >= 0 && index < l->count() ? toStdString(l->item(index)->text())
+                                                 : std::string();
+}
+
 void QtToolkit::setListLine(Control list, int index, std::string_view line) {
     ClickList* l = listOf(*this, list);
     if (l && index >= 0 && index < l->count()) l->item(index)->setText(toQString(line));

@@ -49,6 +49,7 @@ class QtToolkit : public Toolkit {
     void setListIndex(Control list, int index) override;
     std::string listSelectedText(Control list) const override;
     void setListLine(Control list, int index, std::string_view line) override;
+    std::string listLine(Control list, int index) const override;
     void setVisible(Control control, bool visible) override;
     void setHeight(Control control, int twips) override;
     void setFillColour(Control shape, int colour) override;
