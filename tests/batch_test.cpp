@@ -39,8 +39,9 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 // The fit the window gives for the same settings: Get File, clicks on the
-// graph (or the settings line typed and Enter), Fit Quality, Calculate and
-// Save, each through the program's dispatch as a user's events arrive.
+// graph (or the settings line typed and Enter), Fit Quality, Calculate,
+// Refine and Save, each through the program's dispatch as a user's events
+// arrive.
 std::vector<std::vector<std::string>> windowFit(const std::string& stem, const FitSettings& f,
                                                 const TempFolder& saveTo) {
     HeadlessApp app;
@@ -67,10 +68,17 @@ std::vector<std::vector<std::string>> windowFit(const std::string& stem, const F
     }
     app.ui.setText(Control::Quality, f.quality);
     app.ui.click(Control::Calculate);
-    const SavedRows range = savedRows(app.s);
-    const std::vector<PeakEstimate> peaks = listedPeaks(app.s, static_cast<int>(f.peaks.size()));
-    const Refinement r = f.refine ? refine(app.s.Spectrum, range.first, range.last, peaks)
-                                  : describe(app.s.Spectrum, range.first, range.last, peaks);
+    Refinement r;
+    if (f.refine) {
+        Event refineItem{Control::Graph, Event::Kind::Menu};
+        refineItem.item = MenuItem::Refine;
+        app.ui.raise(refineItem);
+        r = app.s.LastRefinement;
+    } else {
+        const SavedRows range = savedRows(app.s);
+        r = describe(app.s.Spectrum, range.first, range.last,
+                     listedPeaks(app.s, static_cast<int>(f.peaks.size())));
+    }
     std::vector<std::vector<std::string>> rows;
     for (const PeakEstimate& peak : r.peaks) {
         std::vector<std::string> row = reportRow(peak, r.hasErrors);

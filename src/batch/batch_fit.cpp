@@ -11,6 +11,7 @@
 #include "model/calculate.h"
 #include "model/numbers.h"
 #include "refine/refine.h"
+#include "refine/refine_command.h"
 #include "refine/report.h"
 #include "ui/dispatch.h"
 #include "ui/main_window.h"
@@ -99,14 +100,24 @@ FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings,
         fit.error = kNoFit;
         return fit;
     }
-    // The figure the window shows after the search, which Save writes too.
+    // With --refine, the window's Refine: it writes the refined values into
+    // their slots and shows the deviation figure of the refined equations,
+    // so the saved file and the figure belong to them. Without it, the
+    // values and statistics of the search's equations, as Report shows them.
+    Refinement r;
+    if (settings.refine) {
+        Refine_Click(s, ui);
+        if (ui.messages.size() > messagesBefore) {
+            fit.error = ui.messages[messagesBefore];
+            return fit;
+        }
+        r = s.LastRefinement;
+    } else {
+        const SavedRows range = savedRows(s);
+        r = describe(s.Spectrum, range.first, range.last, listedPeaks(s, n));
+    }
+    // The figure the window shows, which Save writes too.
     const std::string deviation = ui.text(Control::TryNbr);
-    // The equations and rows Save would write, refined or described as the
-    // Fit menu's items do.
-    const SavedRows range = savedRows(s);
-    const std::vector<PeakEstimate> peaks = listedPeaks(s, n);
-    const Refinement r = settings.refine ? refine(s.Spectrum, range.first, range.last, peaks)
-                                         : describe(s.Spectrum, range.first, range.last, peaks);
     fit.rows = tableRows(r, deviation);
     if (!settings.saveFolder.empty()) {
         const std::string fileName = file.name + ".pkd";
