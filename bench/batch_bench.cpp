@@ -3,16 +3,17 @@
 //  - the measured spectra of the shared data folder, each with the picks a
 //    person would click, repeated to a few hundred files, at Quality 2 with
 //    --refine, on one job and on one job per core;
-//  - the per-file cost beyond the search (loading, refinement, the table),
-//    taken as a run of the same files at a Quality so coarse that the search
-//    is a handful of trials;
+//  - the per-file cost beyond the search: loading and the table, taken as a
+//    run of the same files without --refine at a Quality so coarse that the
+//    search is a handful of trials, plus the refinement, taken as the
+//    difference of the runs at Quality 2 with and without --refine;
 //  - part of a spectral map: spectra on one wavelength grid made of three
 //    Gaussians whose centres and widths drift across the map, with noise,
 //    fitted with typed picks and half-widths at Quality 2 with --refine on
 //    every core; the time for the whole map of 10 000 is extrapolated.
 // Besides Google Benchmark's tables it prints
 //   batch shared_spectra files N one_job_per_s X all_jobs_per_s Y ratio R
-//   overhead per_file_ms A search_per_file_ms B fraction F
+//   overhead per_file_ms A (load_and_table_ms L refine_ms R) search_per_file_ms B fraction F
 //   map spectra N per_s X extrapolated_10000_s T
 // PEAKFOLD_MAP_SPECTRA sets how many spectra of the map are fitted (200).
 #include <benchmark/benchmark.h>
@@ -86,12 +87,12 @@ double timeBatch(std::vector<std::string> args, bool mayFail = false) {
 }
 
 // The shared spectra, each group its own batch as its picks differ.
-double timeSharedSpectra(int jobs, const std::string& quality) {
+double timeSharedSpectra(int jobs, const std::string& quality, bool refine = true) {
     double seconds = 0;
     for (const Group& g : kGroups) {
         std::vector<std::string> args = g.options;
-        args.insert(args.end(), {"--quiet", "--refine", "--quality", quality, "--jobs",
-                                 std::to_string(jobs)});
+        args.insert(args.end(), {"--quiet", "--quality", quality, "--jobs", std::to_string(jobs)});
+        if (refine) args.push_back("--refine");
         for (int i = 0; i < kRepeats; ++i) args.push_back(dataFile(g.file));
         // At a coarse quality some searches find nothing, which costs no less.
         seconds += timeBatch(args, quality != "2");
@@ -181,7 +182,8 @@ int main(int argc, char** argv) {
     registerRun("batch/shared_Q2_refine/jobs:1", [] { return timeSharedSpectra(1, "2"); }, files);
     registerRun("batch/shared_Q2_refine/jobs:all", [] { return timeSharedSpectra(cores(), "2"); },
                 files);
-    registerRun("batch/shared_coarse_refine/jobs:1", [] { return timeSharedSpectra(1, "1000"); },
+    registerRun("batch/shared_Q2/jobs:1", [] { return timeSharedSpectra(1, "2", false); }, files);
+    registerRun("batch/shared_coarse/jobs:1", [] { return timeSharedSpectra(1, "1000", false); },
                 files);
     registerRun("batch/map_Q2_refine/jobs:all", [&map] { return timeMap(map); }, mapSpectra);
     benchmark::Initialize(&argc, argv);
@@ -190,16 +192,20 @@ int main(int argc, char** argv) {
 
     const double one = seconds["batch/shared_Q2_refine/jobs:1"];
     const double all = seconds["batch/shared_Q2_refine/jobs:all"];
-    const double coarse = seconds["batch/shared_coarse_refine/jobs:1"];
+    const double plain = seconds["batch/shared_Q2/jobs:1"];
+    const double coarse = seconds["batch/shared_coarse/jobs:1"];
     const double mapped = seconds["batch/map_Q2_refine/jobs:all"];
     std::printf("\nhardware threads %d\n", cores());
     if (one > 0 && all > 0) {
         std::printf("batch shared_spectra files %.0f one_job_per_s %.2f all_jobs_per_s %.2f ratio %.2f\n",
                     files, files / one, files / all, one / all);
     }
-    if (one > 0 && coarse > 0) {
-        std::printf("overhead per_file_ms %.3f search_per_file_ms %.3f fraction %.3f\n",
-                    1e3 * coarse / files, 1e3 * (one - coarse) / files, coarse / (one - coarse));
+    if (one > 0 && plain > 0 && coarse > 0) {
+        const double refine = std::max(0.0, one - plain), search = plain - coarse;
+        std::printf("overhead per_file_ms %.3f (load_and_table_ms %.3f refine_ms %.3f) "
+                    "search_per_file_ms %.3f fraction %.3f\n",
+                    1e3 * (coarse + refine) / files, 1e3 * coarse / files, 1e3 * refine / files,
+                    1e3 * search / files, (coarse + refine) / search);
     }
     if (mapped > 0) {
         std::printf("map spectra %d per_s %.2f extrapolated_10000_s %.1f target_s 60\n", mapSpectra,
