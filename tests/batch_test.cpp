@@ -179,5 +179,16 @@ TEST(BatchRun, RowsDoNotDependOnJobsOrShards) {
     EXPECT_EQ(sharded, whole);
 }
 
+TEST(BatchRun, CtrlCStartsNoFurtherFile) {
+    TempFolder saves;
+    const std::atomic<bool> interrupted{true};
+    std::ostringstream out, err;
+    const std::vector<std::string> args{"--peak", "697", "--save", saves.path(),
+                                        dataFile("rhodamine800_dmso_abs_overlap.txt")};
+    EXPECT_EQ(runBatch(args, {out, err, false}, interrupted), 130);
+    EXPECT_EQ(lines(out.str()).size(), 1u);  // the header alone
+    EXPECT_TRUE(saves.names().empty());
+}
+
 }  // namespace
 }  // namespace peakfold

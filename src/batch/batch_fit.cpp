@@ -47,7 +47,6 @@ void placePicks(State& s, BatchToolkit& ui, const FitSettings& settings) {
     if (settings.rangeLow) {
         ui.setText(Control::PeakNbr, "Range");
         Graph_MouseUp(s, ui, kLeft, 0, *settings.rangeLow, 0);
-        ui.setText(Control::PeakNbr, "Range");
         Graph_MouseUp(s, ui, kRight, 0, *settings.rangeHigh, 0);
     }
     if (!typed) return;
