@@ -161,6 +161,7 @@ std::string setShard(BatchOptions& o, const std::string& value) {
 
 // Applies one option with a value; gives what was wrong, if anything.
 std::string applyValue(BatchOptions& o, std::string_view name, const std::string& value) {
+    if (value.empty()) return std::string(name) + " needs a value";
     if (name == "--peak") return addPeak(o, value);
     if (name == "--range") return setRange(o, value);
     if (name == "--quality") return setQuality(o, value);
@@ -168,7 +169,6 @@ std::string applyValue(BatchOptions& o, std::string_view name, const std::string
     if (name == "--shard") return setShard(o, value);
     if (name == "--save") o.fit.saveFolder = value;
     if (name == "--output") o.output = value;
-    if (value.empty()) return std::string(name) + " needs a value";
     return {};
 }
 
