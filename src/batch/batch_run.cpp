@@ -184,6 +184,12 @@ int runBatch(const std::vector<std::string>& args, BatchStreams streams,
         streams.err << summary << std::flush;
     }
     if (stopped) return kInterrupted;
+    out.flush();
+    if (!out) {
+        // A full disk or a closed pipe: the table is not whole, whatever was fitted.
+        streams.err << "peakfold-fit: the table could not be written completely\n";
+        return kSomeFailed;
+    }
     return failed > 0 ? kSomeFailed : 0;
 }
 
