@@ -40,7 +40,7 @@ void SaveData_Click(State& s, Toolkit& ui) {
         return;
     }
     const std::string content =
-        resultFileText(s, savedSlots(s, TextNum(calculateNbr)), ui.text(Control::TryNbr));
+        ResultFileText(s, TextNum(calculateNbr), ui.text(Control::TryNbr));
     // The whole file goes to a temporary file renamed over the target only
     // when complete, so a failure never leaves a half-written result file and
     // never destroys an earlier one of that name.
@@ -52,6 +52,10 @@ void SaveData_Click(State& s, Toolkit& ui) {
         return;
     }
     s.DataName = answer;
+}
+
+std::string ResultFileText(const State& s, double calculateNbr, const std::string& deviation) {
+    return resultFileText(s, savedSlots(s, calculateNbr), deviation);
 }
 
 std::vector<int> savedSlots(const State& s, double calculateNbr) {

@@ -1,6 +1,7 @@
 // Saving the fit to a result file.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "model/state.h"
@@ -21,5 +22,10 @@ struct SavedRows {
     int first = 0, last = -1;
 };
 SavedRows savedRows(const State& s);
+
+// The text Save writes: the first calculateNbr equations plus the kept ones
+// (each only when its amplitude does not round to 0.0), the deviation
+// figure after "RMS=," and the rows of the fit range.
+std::string ResultFileText(const State& s, double calculateNbr, const std::string& deviation);
 
 }  // namespace peakfold

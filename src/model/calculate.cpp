@@ -23,7 +23,7 @@ constexpr int kTotalColour = 6;
 
 // The one place the Calculate command starts a search.
 SearchResult runSearch(State& s, int n, double Q, const SearchProgress& progress) {
-    return FitSearchFast(s, n, Q, progress);
+    return FitSearchFast(s, n, Q, progress, s.SearchThreads);
 }
 
 // Whether every kept slot of 1..n finds a slot that is not kept above n to

@@ -64,6 +64,11 @@ struct State {
     // the range and the data are still exactly those it refined.
     Refinement LastRefinement;
     std::vector<double> LastRefinedData;
+
+    // Worker threads of Calculate's search, 0 for one per core. A program
+    // that fits several spectra at once asks for fewer; the results do not
+    // depend on it.
+    int SearchThreads = 0;
 };
 
 inline constexpr const char* kProcessing = "processing";

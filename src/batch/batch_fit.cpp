@@ -1,0 +1,175 @@
+#include "batch/batch_fit.h"
+
+#include <exception>
+#include <iterator>
+
+#include "batch/batch_toolkit.h"
+#include "files/file_names.h"
+#include "files/result_file.h"
+#include "files/spectrum_file.h"
+#include "graph/picking.h"
+#include "model/calculate.h"
+#include "model/numbers.h"
+#include "refine/refine.h"
+#include "refine/refine_command.h"
+#include "refine/report.h"
+#include "ui/dispatch.h"
+#include "ui/main_window.h"
+
+namespace peakfold {
+
+namespace {
+
+constexpr const char* kNoFit = "No fit found.";
+constexpr const char* kNotFound = "File not found";  // Get File's message for a name it cannot find
+constexpr int16_t kEnter = 13;
+constexpr int16_t kLeft = 1, kRight = 2;
+
+constexpr const char* kStatisticColumns[] = {"points", "parameters", "ssr",
+                                             "reduced_chi_square", "r_squared", "deviation"};
+
+// The peaks as the window places them: each click with PeakNbr showing its
+// peak, then the two ends of the range with PeakNbr showing "Range" (every
+// click estimates the half-widths again, from the same centres), and last
+// the typed peaks on the settings line, which a click would overwrite.
+void placePicks(State& s, BatchToolkit& ui, const FitSettings& settings) {
+    const int n = static_cast<int>(settings.peaks.size());
+    bool typed = false;
+    for (int k = 1; k <= n; ++k) {
+        const PeakPick& pick = settings.peaks[static_cast<size_t>(k - 1)];
+        if (!pick.halfWidth.empty()) {
+            typed = true;
+            continue;
+        }
+        ui.setText(Control::PeakNbr, "Peak " + std::to_string(k));
+        Graph_MouseUp(s, ui, kLeft, 0, static_cast<float>(TextNum(pick.centre)), 0);
+    }
+    if (settings.rangeLow) {
+        ui.setText(Control::PeakNbr, "Range");
+        Graph_MouseUp(s, ui, kLeft, 0, *settings.rangeLow, 0);
+        Graph_MouseUp(s, ui, kRight, 0, *settings.rangeHigh, 0);
+    }
+    if (!typed) return;
+    std::string line;
+    for (int k = 1; k <= 3; ++k) {
+        std::string centre = NumText(s.PeakX[k]), width = NumText(s.PeakW[k]);
+        if (k <= n && !settings.peaks[static_cast<size_t>(k - 1)].halfWidth.empty()) {
+            centre = settings.peaks[static_cast<size_t>(k - 1)].centre;
+            width = settings.peaks[static_cast<size_t>(k - 1)].halfWidth;
+        }
+        line += (k > 1 ? " Peak " : "Peak ") + std::to_string(k) + ": " + centre + " - " + width;
+    }
+    ui.setText(Control::Help, line);
+    Help_KeyPress(s, ui, kEnter);
+}
+
+std::vector<std::vector<std::string>> tableRows(const Refinement& r, const std::string& deviation) {
+    const FitStatistics& f = r.statistics;
+    const std::vector<std::string> statistics = {
+        std::to_string(f.points), std::to_string(f.parameters), fullPrecision(f.ssr),
+        fullPrecision(f.reducedChiSquare), fullPrecision(f.rSquared), deviation};
+    std::vector<std::vector<std::string>> rows;
+    for (const PeakEstimate& peak : r.peaks) {
+        std::vector<std::string> row = reportRow(peak, r.hasErrors);
+        row.insert(row.end(), statistics.begin(), statistics.end());
+        row.emplace_back();  // no error
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings,
+                  const GetFileAnswer& file, const std::atomic<bool>& interrupted) {
+    FileFit fit;
+    const int n = static_cast<int>(settings.peaks.size());
+    placePicks(s, ui, settings);
+    ui.setText(Control::Quality, settings.quality);
+    const size_t messagesBefore = ui.messages.size();
+    Calculate_Click(s, ui);
+    if (interrupted.load()) {
+        fit.interrupted = true;
+        return fit;
+    }
+    if (ui.messages.size() > messagesBefore) {
+        fit.error = ui.messages[messagesBefore];
+        return fit;
+    }
+    const int lines = ui.listCount(Control::List);
+    if (lines == 0 || ui.listSelectedText(Control::List) == kNoFit) {
+        fit.error = kNoFit;
+        return fit;
+    }
+    // With --refine, the window's Refine: it writes the refined values into
+    // their slots and shows the deviation figure of the refined equations,
+    // so the saved file and the figure belong to them. Without it, the
+    // values and statistics of the search's equations, as Report shows them.
+    Refinement r;
+    if (settings.refine) {
+        Refine_Click(s, ui);
+        if (ui.messages.size() > messagesBefore) {
+            fit.error = ui.messages[messagesBefore];
+            return fit;
+        }
+        r = s.LastRefinement;
+    } else {
+        const SavedRows range = savedRows(s);
+        r = describe(s.Spectrum, range.first, range.last, listedPeaks(s, n));
+    }
+    // The figure the window shows, which Save writes too.
+    const std::string deviation = ui.text(Control::TryNbr);
+    fit.rows = tableRows(r, deviation);
+    if (!settings.saveFolder.empty()) {
+        const std::string fileName = file.name + ".pkd";
+        const std::string error = ui.writeFileAtomically(
+            pathInFolder(settings.saveFolder, fileName), ResultFileText(s, n, deviation));
+        if (!error.empty()) {
+            fit.error = "Could not save " + fileName + " (" + error + ").";
+            fit.rows.clear();
+        }
+    }
+    return fit;
+}
+
+}  // namespace
+
+std::vector<std::string> fitColumns() {
+    std::vector<std::string> columns(kReportColumns.begin(), kReportColumns.end());
+    columns.insert(columns.end(), std::begin(kStatisticColumns), std::end(kStatisticColumns));
+    columns.emplace_back("error");
+    return columns;
+}
+
+FileFit fitFile(const std::string& path, const FitSettings& settings, int searchThreads,
+                const std::atomic<bool>& interrupted) {
+    // A state and a toolkit of its own for each file, started as the window
+    // starts, so a file's rows never depend on the files fitted before it.
+    State s;
+    s.SearchThreads = searchThreads;
+    BatchToolkit ui(s, interrupted);
+    connect(s, ui);
+    Form_Load(s, ui);
+    Form_Activate(s, ui);
+    ui.setText(Control::CalculateNbr, std::to_string(settings.peaks.size()));
+
+    FileFit fit;
+    const GetFileAnswer file = getFileAnswer(path);
+    if (file.name.empty()) {
+        fit.error = kNotFound;
+        return fit;
+    }
+    ui.chooseFile(file);
+    try {
+        GetFile_Click(s, ui);
+        if (!ui.captionSet) {
+            fit.error = ui.messages.empty() ? kNotFound : ui.messages.front();
+            return fit;
+        }
+        return fitLoaded(s, ui, settings, file, interrupted);
+    } catch (const std::exception& e) {
+        fit.rows.clear();
+        fit.error = std::string("Fitting failed: ") + e.what();
+        return fit;
+    }
+}
+
+}  // namespace peakfold

@@ -1,0 +1,196 @@
+#include "batch/batch_run.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "batch/batch_fit.h"
+#include "batch/command_line.h"
+#include "batch/ordered_pool.h"
+#include "ui/main_window.h"
+
+namespace peakfold {
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kSomeFailed = 1;
+constexpr int kInterrupted = 130;  // the shell's status for a program ended by SIGINT
+constexpr int kBarWidth = 30;
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void onInterrupt(int) { gInterrupted.store(true); }
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// While many files remain each search runs on one thread, the files
+// themselves keeping every job busy; the last few files share the jobs.
+int searchThreadsFor(std::size_t notStarted, int jobs) {
+    if (notStarted >= static_cast<std::size_t>(jobs)) return 1;
+    return std::max(1, jobs / static_cast<int>(notStarted));
+}
+
+class Progress {
+public:
+    Progress(std::ostream& err, bool shown, std::size_t total)
+        : err_(err), shown_(shown), total_(total), start_(std::chrono::steady_clock::now()) {}
+
+    void draw(std::size_t done) {
+        if (!shown_) return;
+        const double seconds = secondsSince(start_);
+        const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+        const int filled = total_ == 0 ? kBarWidth
+                                       : static_cast<int>(kBarWidth * done / total_);
+        char line[160];
+        const char* left = "";
+        char leftText[40] = "";
+        if (rate > 0) {
+            const long s = std::lround(static_cast<double>(total_ - done) / rate);
+            std::snprintf(leftText, sizeof leftText, "  %ld:%02ld left", s / 60, s % 60);
+            left = leftText;
+        }
+        std::snprintf(line, sizeof line, "\r[%s%s] %zu/%zu files  %.1f spectra/s%s\033[K",
+                      std::string(static_cast<size_t>(filled), '#').c_str(),
+                      std::string(static_cast<size_t>(kBarWidth - filled), '-').c_str(), done,
+                      total_, rate, left);
+        err_ << line << std::flush;
+    }
+    void clear() {
+        if (shown_) err_ << "\r\033[K" << std::flush;
+    }
+    double seconds() const { return secondsSince(start_); }
+
+private:
+    std::ostream& err_;
+    bool shown_;
+    std::size_t total_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+int usageError(std::ostream& err, const std::string& what) {
+    err << "peakfold-fit: " << what << "\n" << kUsage;
+    return kUsageError;
+}
+
+}  // namespace
+
+const std::atomic<bool>& interruptFlag() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESETHAND;  // a second Ctrl+C ends the program at once
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    return gInterrupted;
+}
+
+std::string csvLine(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) line += ',';
+        const std::string& f = fields[i];
+        if (f.find_first_of(",\"\r\n") == std::string::npos) {
+            line += f;
+            continue;
+        }
+        line += '"';
+        for (char c : f) {
+            if (c == '"') line += '"';
+            line += c;
+        }
+        line += '"';
+    }
+    line += '\n';
+    return line;
+}
+
+int runBatch(const std::vector<std::string>& args, BatchStreams streams,
+             const std::atomic<bool>& interrupted) {
+    const ParsedCommandLine parsed = parseCommandLine(args);
+    if (!parsed.error.empty()) return usageError(streams.err, parsed.error);
+    const BatchOptions& o = parsed.options;
+    if (o.help) {
+        streams.out << kHelp;
+        return 0;
+    }
+    if (o.version) {
+        streams.out << "Peakfold " << kVersion << "\n";
+        return 0;
+    }
+    std::error_code ec;
+    if (!o.fit.saveFolder.empty() && !std::filesystem::is_directory(o.fit.saveFolder, ec)) {
+        return usageError(streams.err, "--save " + o.fit.saveFolder + ": no such folder");
+    }
+    std::ofstream file;
+    if (!o.output.empty()) {
+        file.open(o.output, std::ios::binary | std::ios::trunc);
+        if (!file) return usageError(streams.err, "--output " + o.output + ": cannot write there");
+    }
+    std::ostream& out = o.output.empty() ? streams.out : file;
+
+    const std::vector<std::string> files = shardFiles(o);
+    const int jobs = o.jobs > 0 ? o.jobs
+                                : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (o.header) {
+        std::vector<std::string> header{"file"};
+        for (std::string& column : fitColumns()) header.push_back(std::move(column));
+        out << csvLine(header) << std::flush;
+    }
+
+    std::vector<FileFit> results(files.size());
+    std::size_t fitted = 0, failed = 0;
+    Progress progress(streams.err, streams.errIsTerminal && !o.quiet, files.size());
+    OrderedWork work;
+    work.run = [&](std::size_t i, std::size_t notStarted) {
+        results[i] = fitFile(files[i], o.fit, searchThreadsFor(notStarted, jobs), interrupted);
+    };
+    work.deliver = [&](std::size_t i) {
+        FileFit fit = std::move(results[i]);
+        if (fit.interrupted) return;
+        if (fit.error.empty()) {
+            ++fitted;
+            for (const std::vector<std::string>& row : fit.rows) {
+                std::vector<std::string> fields{files[i]};
+                fields.insert(fields.end(), row.begin(), row.end());
+                out << csvLine(fields);
+            }
+        } else {
+            ++failed;
+            std::vector<std::string> fields(fitColumns().size() + 1);
+            fields.front() = files[i];
+            fields.back() = fit.error;
+            out << csvLine(fields);
+        }
+        out << std::flush;
+        progress.draw(fitted + failed);
+    };
+    work.whileWaiting = [&] { progress.draw(fitted + failed); };
+    progress.draw(0);
+    runOrdered(files.size(), jobs, work, interrupted);
+    progress.clear();
+
+    const bool stopped = interrupted.load();
+    if (!o.quiet) {
+        char summary[160];
+        std::snprintf(summary, sizeof summary, "peakfold-fit: %zu fitted, %zu failed, %.1f s%s\n",
+                      fitted, failed, progress.seconds(), stopped ? ", stopped by Ctrl+C" : "");
+        streams.err << summary << std::flush;
+    }
+    if (stopped) return kInterrupted;
+    out.flush();
+    if (!out) {
+        // A full disk or a closed pipe: the table is not whole, whatever was fitted.
+        streams.err << "peakfold-fit: the table could not be written completely\n";
+        return kSomeFailed;
+    }
+    return failed > 0 ? kSomeFailed : 0;
+}
+
+}  // namespace peakfold

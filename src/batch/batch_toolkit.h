@@ -1,0 +1,82 @@
+// A toolkit for fitting files without a window: it keeps captions, texts
+// and list lines as the window's controls would, answers Get File's input
+// box with one file, records message boxes and ignores drawing. The list's
+// click runs through the handlers' dispatch as in the window, since it sets
+// the deviation figure after a search.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "model/state.h"
+#include "ui/toolkit.h"
+
+namespace peakfold {
+
+// How Get File is asked for a file given on the command line: the folder it
+// looks in and the name typed into its input box.
+struct GetFileAnswer {
+    std::string folder;
+    std::string name;  // without its extension, as the input box asks
+    std::string path;  // folder, separator and the file's own name
+};
+GetFileAnswer getFileAnswer(const std::string& path);
+
+class BatchToolkit : public Toolkit {
+public:
+    // The state the handlers work on, so that an interrupt can cancel a
+    // running search as the Cancel button does.
+    BatchToolkit(State& s, const std::atomic<bool>& interrupted);
+
+    // The file Get File is to load next. Only that file exists for Get
+    // File, so a result file of the same name beside it is not loaded
+    // instead.
+    void chooseFile(const GetFileAnswer& answer) { file_ = answer; }
+
+    std::vector<std::string> messages;  // message boxes in order
+    bool captionSet = false;            // Get File sets it once a file has loaded
+
+    void graphClear() override {}
+    void graphLine(float, float, float, float, LineStyle, int) override {}
+    void graphPoint(float, float, int) override {}
+    std::string text(Control control) const override;
+    void setText(Control control, std::string_view text) override;
+    void repaintNow(Control) override {}
+    void listAppend(Control list, std::string_view line) override;
+    void listClear(Control list) override;
+    int listCount(Control list) const override;
+    int listIndex(Control list) const override;
+    void setListIndex(Control list, int index) override;
+    std::string listSelectedText(Control list) const override;
+    std::string listLine(Control list, int index) const override;
+    void setListLine(Control list, int index, std::string_view line) override;
+    void setVisible(Control, bool) override {}
+    void setHeight(Control, int) override {}
+    void setFillColour(Control, int) override {}
+    void setWindowCaption(std::string_view) override { captionSet = true; }
+    void endProgram() override {}
+    void messageBox(std::string_view text) override { messages.emplace_back(text); }
+    std::string inputBox(std::string_view) override { return file_.name; }
+    void pumpEvents() override { cancelIfInterrupted(); }
+    void pumpEventsIfDue() override { cancelIfInterrupted(); }
+    void beep() override {}
+    std::string currentFolder() override { return file_.folder; }
+    bool fileExists(const std::string& path) override;
+
+private:
+    struct List {
+        std::vector<std::string> lines;
+        int index = -1;
+    };
+    void cancelIfInterrupted();
+
+    State& s_;
+    const std::atomic<bool>& interrupted_;
+    GetFileAnswer file_;
+    std::map<Control, std::string> texts_;
+    std::map<Control, List> lists_;
+};
+
+}  // namespace peakfold
