@@ -8,17 +8,17 @@
 
 namespace peakfold {
 
+// Slots 1..6 have the legend's colours 9..14; slots 7..9 repeat those of 1..3.
+int SlotColour(int slot) {
+    return slot <= 6 ? slot + 8 : slot + 2;
+}
+
 namespace {
 
 constexpr int kDipColour = 4;     // dark red: the negative part of a curve, mirrored
 constexpr int kTotalColour = 15;  // white: the sum of all equations
 constexpr int kFirstWave = 200;   // curves span the frame, 200..1000 nm,
 constexpr int kLastWave = 1000;   // whatever the fit range
-
-// Slots 1..6 have the legend's colours 9..14; slots 7..9 repeat those of 1..3.
-int slotColour(int slot) {
-    return slot <= 6 ? slot + 8 : slot + 2;
-}
 
 double curveValue(const State& s, int slot, double x) {
     return GaussianValue(s.EqIo[slot], s.EqXo[slot], s.EqW[slot], x);
@@ -40,7 +40,7 @@ void segment(Toolkit& ui, int w, double y1, double y2, int colour) {
 void curveSegment(const State& s, Toolkit& ui, int slot, int w) {
     const double y1 = curveValue(s, slot, w);
     const double y2 = curveValue(s, slot, w + 1);
-    if (insideValueWindow(y1)) segment(ui, w, y1, y2, slotColour(slot));
+    if (insideValueWindow(y1)) segment(ui, w, y1, y2, SlotColour(slot));
     if (insideValueWindow(-y1)) segment(ui, w, -y1, -y2, kDipColour);
 }
 

@@ -11,4 +11,7 @@ void PlotAll_Click(State& s, Toolkit& ui);
 void PlotCurve(State& s, Toolkit& ui, int slot);
 void PlotTotal(State& s, Toolkit& ui);
 
+// The palette colour a slot's curve and legend square are drawn in.
+int SlotColour(int slot);
+
 }  // namespace peakfold
