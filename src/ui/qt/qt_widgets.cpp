@@ -174,6 +174,8 @@ void GraphSurface::record(const Call& call) {
         // The picture already shows every call: it becomes the base, and a
         // new size scales it under the calls that follow.
         base_ = picture_;
+        std::erase_if(calls_, [](const Call& c) { return c.shape == Shape::Dropped; });
+        baseCalls_.insert(baseCalls_.end(), calls_.begin(), calls_.end());
         calls_.clear();
         callIndex_.clear();
         holes_ = 0;
@@ -187,6 +189,14 @@ void GraphSurface::compact() {
     callIndex_.clear();
     for (size_t i = 0; i < calls_.size(); ++i) callIndex_[keyOf(calls_[i])] = i;
     holes_ = 0;
+}
+
+std::vector<GraphSurface::Call> GraphSurface::drawnCalls() const {
+    std::vector<Call> all = baseCalls_;
+    for (const Call& call : calls_) {
+        if (call.shape != Shape::Dropped) all.push_back(call);
+    }
+    return all;
 }
 
 QPointF GraphSurface::pixelOf(double x, double y) const {
@@ -230,6 +240,7 @@ void GraphSurface::clear() {
     callIndex_.clear();
     holes_ = 0;
     base_ = QImage();
+    baseCalls_.clear();
     fitPicture();
     picture_.fill(static_cast<QRgb>(kBackground));
     damage(picture_.rect());
