@@ -595,6 +595,10 @@ MainWindow::MainWindow(Toolkit& ui) {
         fonts_[i] = w->font();
         place(layout.control);
     }
+    // "Fit Quality" stands against its box, wrapped rather than clipped.
+    auto* fitQuality = static_cast<QLabel*>(control(Control::Label1));
+    fitQuality->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    fitQuality->setWordWrap(true);
     // The help screen lies over everything else once shown.
     control(Control::HelpList)->hide();
     control(Control::HelpList)->raise();
