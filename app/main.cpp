@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     using peakfold::CommandLine;
     // Answered before anything of the window starts, so they work without a
     // display.
-    const CommandLine line = peakfold::readCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const CommandLine line =
+        peakfold::readCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (line.action) {
         case CommandLine::Action::Help:
             std::fputs(peakfold::kUsage, stdout);

@@ -73,7 +73,7 @@ std::vector<NamedFile> resolveName(std::string_view name, NameUse use, const std
 }
 
 bool hasFolderPart(std::string_view name) {
-    return name.starts_with("~") || std::any_of(name.begin(), name.end(), isSeparator);
+    return name == "~" || std::any_of(name.begin(), name.end(), isSeparator);
 }
 
 std::string programFolder(const State& s, Toolkit& ui) {

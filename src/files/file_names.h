@@ -14,9 +14,9 @@ namespace peakfold {
 
 // How a name reached the program.
 enum class NameUse {
-    Load,  // typed into Get File's input box
-    Save,  // typed into Save's input box
-    Exact, // a file chosen in a dialog, dropped or named on the command line
+    Load,   // typed into Get File's input box
+    Save,   // typed into Save's input box
+    Exact,  // a file chosen in a dialog, dropped or named on the command line
 };
 
 // A file a name may mean: where it lies, how messages name it, and whether

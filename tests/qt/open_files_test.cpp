@@ -135,7 +135,8 @@ class OpenFilesTest : public QObject {
                 dialog->selectFile(typed);
                 static_cast<QDialog*>(dialog)->accept();  // as the Save button does
             });
-            app->ui.raise({Control::Graph, Event::Kind::Menu, 0, 0, 0, 0, 0, MenuItem::ExportFigure});
+            app->ui.raise(
+                {Control::Graph, Event::Kind::Menu, 0, 0, 0, 0, 0, MenuItem::ExportFigure});
             QFile file(folder->filePath(c.written));
             QVERIFY2(file.open(QIODevice::ReadOnly), c.written);
             const QByteArray bytes = file.readAll();

@@ -189,7 +189,8 @@ class ProcessTest : public QObject {
         };
         for (const auto& c : cases) {
             const Outcome o = runChild(program, c.arguments, environment);
-            QVERIFY2(o.status == QProcess::NormalExit && o.code == c.code, qPrintable(c.arguments.join(' ')));
+            QVERIFY2(o.status == QProcess::NormalExit && o.code == c.code,
+                     qPrintable(c.arguments.join(' ')));
             // Each stream holds the text expected at its start, or nothing.
             const auto starts = [](const QString& text, const char* start) {
                 return *start == '\0' ? text.isEmpty() : text.startsWith(start);

@@ -101,7 +101,8 @@ class WindowTest : public QObject {
             const QRect inside = label->contentsRect();
             const QRect needed = label->fontMetrics().boundingRect(
                 inside, Qt::TextWordWrap | static_cast<int>(label->alignment()), label->text());
-            QVERIFY2(inside.contains(needed), qPrintable(QString("at %1 x %2").arg(size.width()).arg(size.height())));
+            QVERIFY2(inside.contains(needed),
+                     qPrintable(QString("at %1 x %2").arg(size.width()).arg(size.height())));
             QVERIFY(!label->geometry().intersects(app->ui.widget(Control::Quality)->geometry()));
         }
     }

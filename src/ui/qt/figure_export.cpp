@@ -119,9 +119,9 @@ void drawAxes(QPainter& p, const PlotMap& map) {
     }
     for (int value = 0; value <= 100; value += 20) {
         const double y = map(kPlotLeft, value).y();
-        p.drawText(QRectF(map.area.left() - kGap - 30, y - numbers.height() / 2, 30,
-                          numbers.height()),
-                   Qt::AlignRight | Qt::AlignVCenter, QString::number(value));
+        p.drawText(
+            QRectF(map.area.left() - kGap - 30, y - numbers.height() / 2, 30, numbers.height()),
+            Qt::AlignRight | Qt::AlignVCenter, QString::number(value));
     }
     p.setFont(fontOf(kTitleFont));
     const QFontMetricsF titles(p.font());
@@ -132,8 +132,7 @@ void drawAxes(QPainter& p, const PlotMap& map) {
     p.translate(map.area.left() - kGap - numbers.horizontalAdvance("100") - kGap,
                 map.area.center().y());
     p.rotate(-90);
-    p.drawText(QRectF(-map.area.height() / 2, -titles.height(), map.area.height(),
-                      titles.height()),
+    p.drawText(QRectF(-map.area.height() / 2, -titles.height(), map.area.height(), titles.height()),
                Qt::AlignHCenter | Qt::AlignBottom, "Intensity");
     p.restore();
 }
@@ -162,24 +161,27 @@ void paintFigure(QPainter& p, QSizeF page, const std::vector<Call>& calls,
     double legendWidth = 0;
     const QFontMetricsF legendMetrics(fontOf(kLegendFont));
     for (const auto& entry : legend) {
-        legendWidth = std::max(legendWidth, legendMetrics.horizontalAdvance(toQString(entry.first)));
+        legendWidth =
+            std::max(legendWidth, legendMetrics.horizontalAdvance(toQString(entry.first)));
     }
     if (!legend.empty()) legendWidth = std::min(legendWidth + kSwatch + kGap, page.width() * 0.4);
 
-    const double left = 2 * kGap + kTitleFont + QFontMetricsF(fontOf(kNumberFont)).horizontalAdvance("100") + 2 * kGap;
+    const double left = 2 * kGap + kTitleFont +
+                        QFontMetricsF(fontOf(kNumberFont)).horizontalAdvance("100") + 2 * kGap;
     const double bottom = kNumberFont + kTitleFont + 5 * kGap;
     const double right = legend.empty() ? 2 * kGap : legendWidth + 4 * kGap;
-    const PlotMap map{QRectF(left, 2 * kGap, page.width() - left - right,
-                             page.height() - 2 * kGap - bottom)};
+    const PlotMap map{
+        QRectF(left, 2 * kGap, page.width() - left - right, page.height() - 2 * kGap - bottom)};
     drawCalls(p, map, calls);
     drawAxes(p, map);
-    drawLegend(p, QRectF(map.area.right() + 2 * kGap, map.area.top(), legendWidth, map.area.height()),
+    drawLegend(p,
+               QRectF(map.area.right() + 2 * kGap, map.area.top(), legendWidth, map.area.height()),
                legend);
 }
 
 // Paints on any device at its resolution, the painter's units being points.
-bool paintOn(QPaintDevice& device, double dpi, QSizeF devicePixels,
-             const std::vector<Call>& calls, const FigureLegend& legend) {
+bool paintOn(QPaintDevice& device, double dpi, QSizeF devicePixels, const std::vector<Call>& calls,
+             const FigureLegend& legend) {
     QPainter painter;
     if (!painter.begin(&device)) return false;
     const double scale = dpi / kPointsPerInch;
@@ -224,8 +226,8 @@ std::string writeFigure(const std::string& path, const std::vector<Call>& calls,
             svg.setViewBox(QRect(0, 0, kFigureWidthPx, kFigureHeightPx));
             svg.setResolution(kFigureDpi);
             svg.setTitle("Peakfold figure");
-            painted = paintOn(svg, kFigureDpi, QSizeF(kFigureWidthPx, kFigureHeightPx), calls,
-                              legend);
+            painted =
+                paintOn(svg, kFigureDpi, QSizeF(kFigureWidthPx, kFigureHeightPx), calls, legend);
             break;
         }
         case FigureFormat::Pdf: {
@@ -234,8 +236,8 @@ std::string writeFigure(const std::string& path, const std::vector<Call>& calls,
             pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
             pdf.setResolution(kFigureDpi);
             pdf.setCreator("Peakfold");
-            painted = paintOn(pdf, pdf.resolution(), QSizeF(pdf.width(), pdf.height()), calls,
-                              legend);
+            painted =
+                paintOn(pdf, pdf.resolution(), QSizeF(pdf.width(), pdf.height()), calls, legend);
             break;
         }
     }

@@ -53,9 +53,8 @@ std::string QtToolkit::saveFileDialog() {
 }
 
 std::string QtToolkit::exportFileDialog() {
-    return toStdString(chooseSaveFile(
-        window(), "Export Figure",
-        {kExportFilters[0], kExportFilters[1], kExportFilters[2]}));
+    return toStdString(chooseSaveFile(window(), "Export Figure",
+                                      {kExportFilters[0], kExportFilters[1], kExportFilters[2]}));
 }
 
 std::string QtToolkit::exportFigure(const std::string& path,
