@@ -111,7 +111,8 @@ void drawAxes(QPainter& p, const PlotMap& map) {
     p.setPen(Qt::black);
     p.setFont(fontOf(kNumberFont));
     const QFontMetricsF numbers(p.font());
-    const double below = map.area.bottom() + kGap;
+    // Just under the grid lines, which stand out 5 units below the frame.
+    const double below = map(kPlotLeft, -5).y() + kGap;
     for (int nm = 200; nm <= 1000; nm += 100) {
         const double x = map(nm, 0).x();
         p.drawText(QRectF(x - 20, below, 40, numbers.height()), Qt::AlignHCenter | Qt::AlignTop,
@@ -168,7 +169,7 @@ void paintFigure(QPainter& p, QSizeF page, const std::vector<Call>& calls,
 
     const double left = 2 * kGap + kTitleFont +
                         QFontMetricsF(fontOf(kNumberFont)).horizontalAdvance("100") + 2 * kGap;
-    const double bottom = kNumberFont + kTitleFont + 5 * kGap;
+    const double bottom = kNumberFont + kTitleFont + 3 * kGap;
     const double right = legend.empty() ? 2 * kGap : legendWidth + 4 * kGap;
     const PlotMap map{
         QRectF(left, 2 * kGap, page.width() - left - right, page.height() - 2 * kGap - bottom)};
