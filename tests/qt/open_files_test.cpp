@@ -20,6 +20,7 @@
 #include "ui/command_line.h"
 #include "ui/qt/file_opening.h"
 #include "ui/qt/qt_toolkit.h"
+#include "ui/qt/qt_widgets.h"
 
 using namespace peakfold;
 
@@ -113,6 +114,15 @@ class OpenFilesTest : public QObject {
             QTRY_COMPARE(app->ui.window()->windowTitle(), captionOf(c.caption));
             if (c.message) QTRY_VERIFY(message.startsWith("One file is opened at a time"));
         }
+    }
+
+    // Past its limit of recorded calls the surface keeps the early ones only
+    // as pixels; a figure still gets every call.
+    void aFigureGetsEveryCallPastTheSurfacesLimit() {
+        auto& graph = *static_cast<GraphSurface*>(app->ui.widget(Control::Graph));
+        app->ui.graphClear();
+        for (int i = 0; i < 70000; ++i) app->ui.graphPoint(200 + 0.01f * i, 50, 10);
+        QCOMPARE(graph.drawnCalls().size(), size_t{70000});
     }
 
     // Each format by its extension or, for a name without one, by the filter
