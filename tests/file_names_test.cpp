@@ -80,7 +80,7 @@ TEST(FileNames, PathsLoadAndSaveWhereTheyPointAndMoveTheProgramFolder) {
         {true, "~/sub/out", "", "", "sub"},
         {true, "out.pkd", "", "", "sub"},
         {false, root.pathOf("sub/out.pkd"), "", "out.pkd", "sub"},
-        {false, "dir.txt", "Cannot read dir.txt (", "", "sub"},
+        {false, "dir.txt", "Cannot read dir.txt (it is a folder, not a file).", "", "sub"},
         {false, "~/missing/x", "File not found", "", "sub"},
         {true, "nowhere/fit", "Could not save nowhere/fit.pkd (", "", "sub"},
     };
