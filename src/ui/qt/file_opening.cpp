@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
@@ -69,7 +70,11 @@ class FileDropFilter : public QObject {
 
 void acceptFileDrops(QWidget& window, Toolkit& ui, std::function<void(const std::string&)> open) {
     window.setAcceptDrops(true);
-    window.installEventFilter(new FileDropFilter(window, ui, std::move(open)));
+    auto* filter = new FileDropFilter(window, ui, std::move(open));
+    window.installEventFilter(filter);
+    // The text boxes take dropped text themselves; a dropped file opens
+    // there too instead of landing in them as a file address.
+    for (QLineEdit* box : window.findChildren<QLineEdit*>()) box->installEventFilter(filter);
 }
 
 void openWhenStarted(QtApp& app, const std::string& file) {
