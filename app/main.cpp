@@ -1,11 +1,17 @@
 // Peakfold: opens the main window and runs until "Exit" or the window's
-// close control ends the program.
+// close control ends the program. A file named on the command line opens
+// right after start-up.
 #include <QApplication>
 #include <QStringList>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "ui/command_line.h"
+#include "ui/main_window.h"
+#include "ui/qt/file_opening.h"
 #include "ui/qt/qt_toolkit.h"
 
 namespace {
@@ -51,6 +57,24 @@ void startUpMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 }  // namespace
 
 int main(int argc, char** argv) {
+    using peakfold::CommandLine;
+    // Answered before anything of the window starts, so they work without a
+    // display.
+    const CommandLine line =
+        peakfold::readCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (line.action) {
+        case CommandLine::Action::Help:
+            std::fputs(peakfold::kWindowUsage, stdout);
+            return 0;
+        case CommandLine::Action::Version:
+            std::printf("peakfold %s\n", peakfold::kVersion);
+            return 0;
+        case CommandLine::Action::Wrong:
+            std::fputs(peakfold::kWindowUsage, stderr);
+            return 2;
+        case CommandLine::Action::Run:
+            break;
+    }
     if (displayMissing()) {
         std::fprintf(stderr,
                      "Peakfold needs a display and none is set (DISPLAY, WAYLAND_DISPLAY); %s\n",
@@ -69,5 +93,6 @@ int main(int argc, char** argv) {
 
     peakfold::QtApp program;
     program.start();
+    peakfold::openWhenStarted(program, line.file);
     return app.exec();
 }

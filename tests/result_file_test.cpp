@@ -191,8 +191,6 @@ TEST(ResultFile, FailuresShowAMessageAndKeepTheEarlierFile) {
         std::string name;
         bool missingFolder;
     } cases[] = {
-        {"folder separator", "sub/fit", false},
-        {"backslash", "sub\\fit", false},
         {"name the system refuses", std::string(300, 'n'), false},
         {"folder that does not exist", "fit", true},
         {"folder in the way of the file", "blocked", false},

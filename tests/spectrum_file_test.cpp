@@ -296,24 +296,6 @@ TEST(SpectrumFile, MissingFileLeavesTheResetState) {
     expectResetState(l, rangeEnd, "missing file");
 }
 
-TEST(SpectrumFile, NamesReachingOutsideTheFolderAreNotFound) {
-    Loader l;
-    std::filesystem::create_directory(l.folder.pathOf("sub"));
-    l.folder.write("sub/inner.txt", "400\t10\n401\t20\n");
-    l.folder.write("a\\b.txt", "400\t10\n401\t20\n");
-    const std::vector<std::string> names{"sub/inner", "./sub/inner", l.folder.pathOf("sub/inner"),
-                                         "a\\b", std::string("sub\0x", 5)};
-    for (const std::string& name : names) {
-        SCOPED_TRACE(name);
-        l.ui().messages.clear();
-        const int16_t rangeEnd = l.s().PeakW[0];
-        l.load(name);
-        ASSERT_EQ(l.ui().messages.size(), 1u);
-        EXPECT_EQ(l.ui().messages[0], "File not found");
-        expectResetState(l, rangeEnd, name);
-    }
-}
-
 TEST(SpectrumFile, RowsOutsideTheArrayAreSkippedAndCountedOnce) {
     Loader l;
     l.loadText("-1\t5\n400\t10\n1010\t7\n401\t20\n40000\t3\n402\t30\n1e999\t4\n-70000\t1\n",

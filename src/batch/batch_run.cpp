@@ -76,7 +76,7 @@ private:
 };
 
 int usageError(std::ostream& err, const std::string& what) {
-    err << "peakfold-fit: " << what << "\n" << kUsage;
+    err << "peakfold-fit: " << what << "\n" << kBatchUsage;
     return kUsageError;
 }
 

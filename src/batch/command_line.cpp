@@ -10,7 +10,7 @@
 
 namespace peakfold {
 
-const char* const kUsage =
+const char* const kBatchUsage =
     "Usage: peakfold-fit --peak NM[:HALFWIDTH] [--peak ...] [--range LO:HI] [--quality Q]\n"
     "                    [--refine] [--save DIR] [--jobs N] [--shard K/N] [--output FILE]\n"
     "                    [--quiet] [--no-header] FILE...\n"

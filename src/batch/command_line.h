@@ -30,7 +30,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 // The files of the shard, in the order given.
 std::vector<std::string> shardFiles(const BatchOptions& options);
 
-extern const char* const kUsage;
+extern const char* const kBatchUsage;
 extern const char* const kHelp;
 
 }  // namespace peakfold

@@ -24,34 +24,41 @@ std::string resultFileText(const State& s, const std::vector<int>& slots,
 }  // namespace
 
 void SaveData_Click(State& s, Toolkit& ui) {
-    ui.setText(Control::PlotAll, "Plot All");
-    List_Click(s, ui);
-    const std::string calculateNbr = ui.text(Control::CalculateNbr);
+    PrepareSave(s, ui);
     const std::string answer =
-        ui.inputBox("Enter a filename. Only first " + calculateNbr +
+        ui.inputBox("Enter a filename. Only first " + ui.text(Control::CalculateNbr) +
                     " equations plus equations marked with > will be saved. Use Keep to mark "
                     "equations.");
     if (answer.empty()) return;
+    SaveResultFile(s, ui, answer, NameUse::Save);
+}
 
-    const std::string fileName = answer + ".pkd";
-    if (!staysInFolder(answer)) {
-        ui.messageBox("Cannot save " + fileName +
-                      ": a file name may not hold a folder separator. Nothing was saved.");
+void PrepareSave(State& s, Toolkit& ui) {
+    ui.setText(Control::PlotAll, "Plot All");
+    List_Click(s, ui);
+}
+
+void SaveResultFile(State& s, Toolkit& ui, const std::string& name, NameUse use) {
+    const std::vector<NamedFile> files =
+        resolveName(name, use, programFolder(s, ui), homeFolder());
+    if (files.empty()) {
+        ui.messageBox("Cannot save " + name + ": not a usable file name. Nothing was saved.");
         return;
     }
+    const NamedFile& file = files.front();
     const std::string content =
-        ResultFileText(s, TextNum(calculateNbr), ui.text(Control::TryNbr));
+        ResultFileText(s, TextNum(ui.text(Control::CalculateNbr)), ui.text(Control::TryNbr));
     // The whole file goes to a temporary file renamed over the target only
     // when complete, so a failure never leaves a half-written result file and
     // never destroys an earlier one of that name.
-    const std::string error =
-        ui.writeFileAtomically(pathInFolder(ui.currentFolder(), fileName), content);
+    const std::string error = ui.writeFileAtomically(file.path, content);
     if (!error.empty()) {
-        ui.messageBox("Could not save " + fileName + " (" + error +
+        ui.messageBox("Could not save " + file.shown + " (" + error +
                       "). Nothing was saved; an earlier file of that name is unchanged.");
         return;
     }
-    s.DataName = answer;
+    s.DataName = name;
+    if (use == NameUse::Exact || hasFolderPart(name)) moveProgramFolder(s, file.path);
 }
 
 std::string ResultFileText(const State& s, double calculateNbr, const std::string& deviation) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "files/file_names.h"
 #include "model/state.h"
 #include "ui/toolkit.h"
 
@@ -27,5 +28,14 @@ SavedRows savedRows(const State& s);
 // (each only when its amplitude does not round to 0.0), the deviation
 // figure after "RMS=," and the rows of the fit range.
 std::string ResultFileText(const State& s, double calculateNbr, const std::string& deviation);
+
+// What comes before every save: Plot All, and the list's click event, so the
+// plot shows every kept equation and the deviation figure is up to date.
+void PrepareSave(State& s, Toolkit& ui);
+
+// Writes the result file for the name as the Save button writes it (the
+// first equations by the Calculate count plus the kept ones, and the fit
+// range's rows), atomically; a failure is told in a message box.
+void SaveResultFile(State& s, Toolkit& ui, const std::string& name, NameUse use);
 
 }  // namespace peakfold

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "files/file_names.h"
 #include "files/file_text.h"
@@ -30,8 +31,6 @@ constexpr double kFloorStart = 1000000;
 constexpr int kLastRecordWave = kMaxWave - 1;  // a spectrum record also fills w + 1
 constexpr size_t kHeadingLines = 6;            // of a result file, before its data rows
 constexpr double kRangeStartBeforeLoad = 201;
-
-enum class Source { ResultFile, SpectrumFile };
 
 // What one load reads, held apart from the shared state until the whole
 // source is read and found loadable, so a failed load leaves the reset state.
@@ -60,7 +59,8 @@ struct Load {
 };
 
 void readTestSpectrum(Load& load);
-std::optional<Source> findSource(Toolkit& ui, const std::string& folder, const std::string& name);
+void loadAnswer(State& s, Toolkit& ui, const std::string& answer, NameUse use);
+const NamedFile* findSource(Toolkit& ui, const std::vector<NamedFile>& files);
 std::string readSpectrumFile(std::string_view content, const std::string& fileName, Load& load);
 std::string readResultFile(std::string_view content, const std::string& fileName, Load& load);
 std::string unloadableProblem(const Load& load, const std::string& fileName, int lastWave);
@@ -72,7 +72,24 @@ void GetFile_Click(State& s, Toolkit& ui) {
     DrawGraphFrame(s, ui);
     ui.listClear(Control::List);
     s.DataName = ui.inputBox(kPrompt);
-    const std::string folder = ui.currentFolder();
+    loadAnswer(s, ui, s.DataName, NameUse::Load);
+}
+
+void OpenPath(State& s, Toolkit& ui, const std::string& path) {
+    if (path.empty()) return;
+    DrawGraphFrame(s, ui);
+    ui.listClear(Control::List);
+    s.DataName = path;
+    loadAnswer(s, ui, path, NameUse::Exact);
+}
+
+namespace {
+
+// What Get File does with the answer of its input box, and Open, a drop and
+// the command line with the file chosen: the state is reset, then the file
+// (or, for no name, the test spectrum) is read and shown.
+void loadAnswer(State& s, Toolkit& ui, const std::string& answer, NameUse use) {
+    const std::string folder = programFolder(s, ui);
     s.EqKept = {};
     s.EqXo = {};
     s.EqW = {};
@@ -81,21 +98,21 @@ void GetFile_Click(State& s, Toolkit& ui) {
     s.PeakX[0] = kRangeStartBeforeLoad;
 
     Load load;
-    if (s.DataName.empty()) {
+    if (answer.empty()) {
         readTestSpectrum(load);
         show(s, ui, load);
         return;
     }
-    const std::optional<Source> source = findSource(ui, folder, s.DataName);
-    if (!source) {
+    const std::vector<NamedFile> files = resolveName(answer, use, folder, homeFolder());
+    const NamedFile* source = findSource(ui, files);
+    if (source == nullptr) {
         ui.messageBox(kNotFound);
         return;
     }
-    const bool resultFile = *source == Source::ResultFile;
-    const std::string fileName = s.DataName + (resultFile ? ".pkd" : ".txt");
+    const bool resultFile = source->resultFile;
+    const std::string& fileName = source->shown;
     std::string error;
-    std::optional<std::string> content =
-        ui.readFile(pathInFolder(folder, fileName), kMaxFileBytes, error);
+    std::optional<std::string> content = ui.readFile(source->path, kMaxFileBytes, error);
     if (!content) {
         ui.messageBox("Cannot read " + fileName + " (" + error + "). Nothing was loaded.");
         return;
@@ -111,7 +128,9 @@ void GetFile_Click(State& s, Toolkit& ui) {
         ui.messageBox(problem);
         return;
     }
-    ui.setWindowCaption("Peakfold Program          " + fileName + "           ZK 2004");
+    if (use == NameUse::Exact || hasFolderPart(answer)) moveProgramFolder(s, source->path);
+    ui.setWindowCaption("Peakfold Program          " + fileNameOf(source->path) +
+                        "           ZK 2004");
     show(s, ui, load);
     if (load.outside > 0) {
         ui.messageBox(std::to_string(load.outside) + (load.outside == 1 ? " row" : " rows") +
@@ -120,8 +139,6 @@ void GetFile_Click(State& s, Toolkit& ui) {
     }
 }
 
-namespace {
-
 void readTestSpectrum(Load& load) {
     for (int w = kTestSpectrumFirst; w <= kTestSpectrumLast; ++w) {
         load.store(w, TestSpectrumValue(w));
@@ -129,13 +146,14 @@ void readTestSpectrum(Load& load) {
     load.high = kTestSpectrumLast + 1;  // 1001 stays 0 and is rescaled and drawn with the rest
 }
 
-// The result file of the name first; the spectrum file only when there is
-// none. A name that could reach outside the current folder finds neither.
-std::optional<Source> findSource(Toolkit& ui, const std::string& folder, const std::string& name) {
-    if (!staysInFolder(name)) return std::nullopt;
-    if (ui.fileExists(pathInFolder(folder, name + ".pkd"))) return Source::ResultFile;
-    if (ui.fileExists(pathInFolder(folder, name + ".txt"))) return Source::SpectrumFile;
-    return std::nullopt;
+// The first of the files that exists. A name that means one file only is
+// tried even when it is not a readable plain file, so that the message says
+// why it cannot be read (a folder, a device, no such file).
+const NamedFile* findSource(Toolkit& ui, const std::vector<NamedFile>& files) {
+    for (const NamedFile& file : files) {
+        if (ui.fileExists(file.path)) return &file;
+    }
+    return files.size() == 1 ? &files.front() : nullptr;
 }
 
 // The wavelength of a row as a whole number, or nothing when the row has no

@@ -8,6 +8,11 @@
 
 namespace peakfold {
 
+// Slots 1..6 have the legend's colours 9..14; slots 7..9 repeat those of 1..3.
+int slotColour(int slot) {
+    return slot <= 6 ? slot + 8 : slot + 2;
+}
+
 namespace {
 
 constexpr int kDipColour = 4;     // dark red: the negative part of a curve, mirrored
@@ -49,10 +54,6 @@ double totalAt(const State& s, double x) {
 }
 
 }  // namespace
-
-int slotColour(int slot) {
-    return slot <= 6 ? slot + 8 : slot + 2;
-}
 
 void List_Click(State& s, Toolkit& ui) {
     DrawGraphFrame(s, ui);

@@ -52,7 +52,10 @@ struct State {
 
     TrialTable Trials;
     std::string CalcState;  // "processing", "abort" or empty
-    std::string DataName;   // last name typed when loading or saving
+    std::string DataName;   // last name typed when loading or saving, or the path opened
+    // The folder of the last file opened or saved by a path; bare names are
+    // looked up there. Empty: the toolkit's current folder.
+    std::string Folder;
 
     // PeakX(0)..PeakW(0) is the fit range; PeakX(1..3) and PeakW(1..3) are
     // the centre guesses and half-width estimates of peaks 1..3.

@@ -39,7 +39,10 @@ inline constexpr std::array<ControlLayout, 30> kControls{{
     {Control::Add, "Add", ControlKind::Button, "Add", 120, 5040, 615, 255},
     {Control::Delete, "Delete", ControlKind::Button, "Delete", 720, 5040, 615, 255},
     {Control::HelpCommand, "HelpCommand", ControlKind::Button, "Help", 120, 5280, 1215, 255},
-    {Control::Label1, "Label1", ControlKind::Label, "Fit Quality", 120, 5640, 855, 255},
+    // Reaches into the free margin on its left and the gaps above and below
+    // it, so "Fit Quality" shows whole beside its box, in two lines if the
+    // font needs them.
+    {Control::Label1, "Label1", ControlKind::Label, "Fit Quality", 15, 5535, 945, 465},
     {Control::Quality, "Quality", ControlKind::TextBox, "10", 960, 5640, 375, 285},
     {Control::Shape1, "Shape1", ControlKind::Square, "", 1320, 4080, 255, 255},
     {Control::Shape2, "Shape2", ControlKind::Square, "", 1320, 4320, 255, 255},

@@ -27,6 +27,17 @@ bool Toolkit::fileExists(const std::string& path) {
 std::optional<std::string> Toolkit::readFile(const std::string& path, size_t maxBytes,
                                              std::string& error) {
     std::error_code ec;
+    // A folder or a device named as a file is told apart from a missing
+    // file in words a user knows.
+    const fs::file_status status = fs::status(path, ec);
+    if (!ec && fs::is_directory(status)) {
+        error = "it is a folder, not a file";
+        return std::nullopt;
+    }
+    if (!ec && !fs::is_regular_file(status)) {
+        error = "it is a device or other special file, not a plain file";
+        return std::nullopt;
+    }
     const auto size = fs::file_size(path, ec);
     if (ec) {
         error = ec.message();

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "refine/refinement.h"
 #include "ui/controls.h"
@@ -93,6 +95,23 @@ public:
     // The fit report's window (not modal): opens it, or brings it up to date
     // when it is open. Without a window there is nothing to show.
     virtual void showReport(const Refinement&) {}
+
+    // The File menu's dialogs. Each gives the path of the file chosen, or the
+    // empty text when the dialog was cancelled (as it always is without a
+    // window). Open offers spectrum and result files, Save result files,
+    // Export PNG, SVG and PDF figures.
+    virtual std::string openFileDialog() { return {}; }
+    virtual std::string saveFileDialog() { return {}; }
+    virtual std::string exportFileDialog() { return {}; }
+    // Writes the plot as it is drawn now to a figure file, in the format its
+    // extension names, with the legend's lines in their palette colours.
+    // Gives the empty text on success, otherwise what went wrong.
+    virtual std::string exportFigure(const std::string& path,
+                                     const std::vector<std::pair<std::string, int>>& legend) {
+        (void)path;
+        (void)legend;
+        return "figures can be exported from the window only";
+    }
 
     // Let pending events run; handlers may run inside it.
     virtual void pumpEvents() = 0;

@@ -167,6 +167,37 @@ class ProcessTest : public QObject {
         QCOMPARE(unreachable.err.count('\n'), 1);
         QVERIFY(unreachable.err.contains("xvfb-run ./run"));
     }
+
+    // --help and --version answer without a display; anything else that
+    // looks like an option is refused with the usage.
+    void commandLineOptionsAnswerWithoutADisplay() {
+        const QString program = QString(PEAKFOLD_BUILD_DIR) + "/peakfold";
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            environment.remove(name);
+        }
+        const struct {
+            QStringList arguments;
+            int code;
+            const char* out;
+            const char* err;
+        } cases[] = {
+            {{"--help"}, 0, "Usage: peakfold [FILE]", ""},
+            {{"--version"}, 0, "peakfold 1.", ""},
+            {{"--frobnicate"}, 2, "", "Usage: peakfold [FILE]"},
+            {{"one.txt", "two.txt"}, 2, "", "Usage: peakfold [FILE]"},
+        };
+        for (const auto& c : cases) {
+            const Outcome o = runChild(program, c.arguments, environment);
+            QVERIFY2(o.status == QProcess::NormalExit && o.code == c.code,
+                     qPrintable(c.arguments.join(' ')));
+            // Each stream holds the text expected at its start, or nothing.
+            const auto starts = [](const QString& text, const char* start) {
+                return *start == '\0' ? text.isEmpty() : text.startsWith(start);
+            };
+            QVERIFY2(starts(o.out, c.out) && starts(o.err, c.err), qPrintable(o.out + o.err));
+        }
+    }
 };
 
 int main(int argc, char** argv) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QListWidget>
 #include <QScreen>
@@ -76,6 +77,23 @@ class SessionTest : public QObject {
     }
     void saveScreenshot(const char* name) {
         QVERIFY(app->ui.window()->grab().save(QString(PEAKFOLD_BUILD_DIR) + "/" + name));
+    }
+    // File -> Export Figure into the build folder, the dialog answered.
+    void exportFigure(const char* name) {
+        const QString path = QString(PEAKFOLD_BUILD_DIR) + "/" + name;
+        QFile::remove(path);
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [poll, path] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                poll->stop();
+                poll->deleteLater();
+                dialog->selectFile(path);
+                static_cast<QDialog*>(dialog)->accept();
+            }
+        });
+        poll->start(10);
+        app->ui.raise({Control::Graph, Event::Kind::Menu, 0, 0, 0, 0, 0, MenuItem::ExportFigure});
+        QVERIFY(QFile::exists(path));
     }
 
   private slots:
@@ -162,6 +180,7 @@ class SessionTest : public QObject {
         }
         QCOMPARE(kept, 1);
         saveScreenshot("peakfold-fit.png");
+        exportFigure("peakfold-figure.png");
         QWidget* window = app->ui.window();
         window->showMaximized();
         QTRY_COMPARE(window->size(), window->screen()->availableSize());

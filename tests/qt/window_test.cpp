@@ -97,6 +97,25 @@ class WindowTest : public QObject {
         QCOMPARE(graph().contentsRect().size(), QSize(733, 253));  // inside the two-pixel border
     }
 
+    // "Fit Quality" shows whole beside its box at the start size and when
+    // the window grows in either direction or both.
+    void fitQualityIsReadableAtEverySize() {
+        QWidget* window = app->ui.window();
+        const QSize start = window->size();
+        const auto* label = static_cast<QLabel*>(app->ui.widget(Control::Label1));
+        for (const QSize size : {start, QSize(start.width() * 3 / 2, start.height()),
+                                 QSize(start.width(), start.height() * 2), start * 2}) {
+            window->resize(size);
+            QTRY_COMPARE(window->size(), size);
+            const QRect inside = label->contentsRect();
+            const QRect needed = label->fontMetrics().boundingRect(
+                inside, Qt::TextWordWrap | static_cast<int>(label->alignment()), label->text());
+            QVERIFY2(inside.contains(needed),
+                     qPrintable(QString("at %1 x %2").arg(size.width()).arg(size.height())));
+            QVERIFY(!label->geometry().intersects(app->ui.widget(Control::Quality)->geometry()));
+        }
+    }
+
     void startUpShowsTheCaptionAndInitialTexts() {
         QCOMPARE(app->ui.window()->windowTitle(), QString("Form1"));
         QVERIFY(!app->ui.window()->windowIcon().pixmap(48, 48).isNull());  // built in

@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "files/spectrum_file.h"
 #include "graph/picking.h"
 #include "search/coarse_clock.h"
 #include "model/numbers.h"
 #include "ui/dispatch.h"
 #include "ui/main_window.h"
+#include "ui/qt/file_opening.h"
 #include "ui/qt/qt_widgets.h"
 #include "ui/qt/report_window.h"
 
@@ -249,6 +251,7 @@ std::string pointerText(const State& s, float x) {
 
 QtApp::QtApp() {
     connect(s, ui);
+    acceptFileDrops(*ui.window(), ui, [this](const std::string& path) { OpenPath(s, ui, path); });
     static_cast<GraphSurface*>(ui.widget(Control::Graph))->setPointerText([this](float x) {
         return pointerText(s, x);
     });

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "model/state.h"
 #include "ui/toolkit.h"
@@ -64,6 +66,12 @@ class QtToolkit : public Toolkit {
     void pumpEventsIfDue() override;
     void beep() override;
     void showReport(const Refinement& report) override;
+    // The File menu's dialogs and the figure, in qt_file_dialogs.cpp.
+    std::string openFileDialog() override;
+    std::string saveFileDialog() override;
+    std::string exportFileDialog() override;
+    std::string exportFigure(const std::string& path,
+                             const std::vector<std::pair<std::string, int>>& legend) override;
 
   private:
     // Longest wait of pending events inside a long computation: short

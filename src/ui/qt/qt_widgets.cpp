@@ -176,6 +176,8 @@ void GraphSurface::record(const Call& call) {
         // The picture already shows every call: it becomes the base, and a
         // new size scales it under the calls that follow.
         base_ = picture_;
+        std::erase_if(calls_, [](const Call& c) { return c.shape == Shape::Dropped; });
+        baseCalls_.insert(baseCalls_.end(), calls_.begin(), calls_.end());
         calls_.clear();
         callIndex_.clear();
         holes_ = 0;
@@ -189,6 +191,14 @@ void GraphSurface::compact() {
     callIndex_.clear();
     for (size_t i = 0; i < calls_.size(); ++i) callIndex_[keyOf(calls_[i])] = i;
     holes_ = 0;
+}
+
+std::vector<GraphSurface::Call> GraphSurface::drawnCalls() const {
+    std::vector<Call> all = baseCalls_;
+    for (const Call& call : calls_) {
+        if (call.shape != Shape::Dropped) all.push_back(call);
+    }
+    return all;
 }
 
 QPointF GraphSurface::pixelOf(double x, double y) const {
@@ -232,6 +242,7 @@ void GraphSurface::clear() {
     callIndex_.clear();
     holes_ = 0;
     base_ = QImage();
+    baseCalls_.clear();
     fitPicture();
     picture_.fill(static_cast<QRgb>(kBackground));
     damage(picture_.rect());
@@ -591,6 +602,10 @@ MainWindow::MainWindow(Toolkit& ui) {
         fonts_[i] = w->font();
         place(layout.control);
     }
+    // "Fit Quality" stands against its box, wrapped rather than clipped.
+    auto* fitQuality = static_cast<QLabel*>(control(Control::Label1));
+    fitQuality->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    fitQuality->setWordWrap(true);
     // The help screen lies over everything else once shown.
     control(Control::HelpList)->hide();
     control(Control::HelpList)->raise();

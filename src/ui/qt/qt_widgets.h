@@ -56,6 +56,16 @@ class GraphSurface : public QFrame {
     }
     QString pointerTextAt(QPointF widgetPosition) const;
 
+    enum class Shape : uint8_t { Line, Box, FilledBox, Point, Dropped };
+    struct Call {
+        float x1, y1, x2, y2;
+        Shape shape;
+        int colour;  // a palette index or kDefaultColour
+    };
+    // Every call drawn since the last clear, in drawing order, also those
+    // the picture has taken into its base: what an exported figure draws.
+    std::vector<Call> drawnCalls() const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -64,12 +74,6 @@ class GraphSurface : public QFrame {
     void leaveEvent(QEvent* event) override;
 
   private:
-    enum class Shape : uint8_t { Line, Box, FilledBox, Point, Dropped };
-    struct Call {
-        float x1, y1, x2, y2;
-        Shape shape;
-        int colour;  // a palette index or kDefaultColour
-    };
     // The bits that decide which pixels a call paints and with what; a
     // point's key leaves out its colour, as any later point there wins.
     using CallKey = std::array<uint32_t, 5>;
@@ -95,11 +99,14 @@ class GraphSurface : public QFrame {
     // an earlier one, or a point set where an earlier point was, paints over
     // all of it at every size, so the earlier one is dropped (left as a
     // hole until the next compaction). Past kMaxCalls the picture so far
-    // becomes the base that a new size scales, and recording starts afresh.
+    // becomes the base that a new size scales, and recording starts afresh;
+    // the calls the base shows are kept apart, so an exported figure still
+    // draws every call.
     std::vector<Call> calls_;
     std::unordered_map<CallKey, size_t, KeyHash> callIndex_;  // place in calls_
     size_t holes_ = 0;
     QImage base_;  // what was drawn before the recorded calls, if anything
+    std::vector<Call> baseCalls_;  // the calls base_ shows, for an exported figure
 };
 
 // A push button that reports mouse-ups of the left, right and middle button
