@@ -1,6 +1,7 @@
 #include "batch/batch_fit.h"
 
 #include <exception>
+#include <filesystem>
 #include <iterator>
 
 #include "batch/batch_toolkit.h"
@@ -79,7 +80,7 @@ std::vector<std::vector<std::string>> tableRows(const Refinement& r, const std::
 }
 
 FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings,
-                  const GetFileAnswer& file, const std::atomic<bool>& interrupted) {
+                  const std::string& path, const std::atomic<bool>& interrupted) {
     FileFit fit;
     const int n = static_cast<int>(settings.peaks.size());
     placePicks(s, ui, settings);
@@ -119,7 +120,8 @@ FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings,
     const std::string deviation = ui.text(Control::TryNbr);
     fit.rows = tableRows(r, deviation);
     if (!settings.saveFolder.empty()) {
-        const std::string fileName = file.name + ".pkd";
+        // NAME.pkd for the file NAME.txt (or .csv, .pkd, ...), beside the others.
+        const std::string fileName = std::filesystem::path(path).stem().string() + ".pkd";
         const std::string error = ui.writeFileAtomically(
             pathInFolder(settings.saveFolder, fileName), ResultFileText(s, n, deviation));
         if (!error.empty()) {
@@ -152,19 +154,19 @@ FileFit fitFile(const std::string& path, const FitSettings& settings, int search
     ui.setText(Control::CalculateNbr, std::to_string(settings.peaks.size()));
 
     FileFit fit;
-    const GetFileAnswer file = getFileAnswer(path);
-    if (file.name.empty()) {
+    if (path.empty()) {
         fit.error = kNotFound;
         return fit;
     }
-    ui.chooseFile(file);
     try {
-        GetFile_Click(s, ui);
+        // The file goes through Get File's own loading, as a file dropped on
+        // the window does: the same scaling, messages and refusals.
+        OpenPath(s, ui, path);
         if (!ui.captionSet) {
             fit.error = ui.messages.empty() ? kNotFound : ui.messages.front();
             return fit;
         }
-        return fitLoaded(s, ui, settings, file, interrupted);
+        return fitLoaded(s, ui, settings, path, interrupted);
     } catch (const std::exception& e) {
         fit.rows.clear();
         fit.error = std::string("Fitting failed: ") + e.what();

@@ -7,19 +7,6 @@
 
 namespace peakfold {
 
-GetFileAnswer getFileAnswer(const std::string& path) {
-    // Get File takes a bare name in the current folder and adds ".pkd" or
-    // ".txt" itself, so the file's folder becomes the current folder.
-    const std::filesystem::path p(path);
-    GetFileAnswer answer;
-    answer.folder = p.has_parent_path() ? p.parent_path().string() : std::string(".");
-    const std::string extension = p.extension().string();
-    const bool known = extension == ".txt" || extension == ".pkd";
-    answer.name = known ? p.stem().string() : p.filename().string();
-    answer.path = pathInFolder(answer.folder, p.filename().string());
-    return answer;
-}
-
 BatchToolkit::BatchToolkit(State& s, const std::atomic<bool>& interrupted)
     : s_(s), interrupted_(interrupted) {
     for (const ControlLayout& layout : kControls) {
@@ -81,10 +68,6 @@ void BatchToolkit::setListLine(Control list, int index, std::string_view line) {
     if (index >= 0 && index < static_cast<int>(l.lines.size())) {
         l.lines[static_cast<size_t>(index)] = std::string(line);
     }
-}
-
-bool BatchToolkit::fileExists(const std::string& path) {
-    return path == file_.path && Toolkit::fileExists(path);
 }
 
 void BatchToolkit::cancelIfInterrupted() {

@@ -15,25 +15,11 @@
 
 namespace peakfold {
 
-// How Get File is asked for a file given on the command line: the folder it
-// looks in and the name typed into its input box.
-struct GetFileAnswer {
-    std::string folder;
-    std::string name;  // without its extension, as the input box asks
-    std::string path;  // folder, separator and the file's own name
-};
-GetFileAnswer getFileAnswer(const std::string& path);
-
 class BatchToolkit : public Toolkit {
 public:
     // The state the handlers work on, so that an interrupt can cancel a
     // running search as the Cancel button does.
     BatchToolkit(State& s, const std::atomic<bool>& interrupted);
-
-    // The file Get File is to load next. Only that file exists for Get
-    // File, so a result file of the same name beside it is not loaded
-    // instead.
-    void chooseFile(const GetFileAnswer& answer) { file_ = answer; }
 
     std::vector<std::string> messages;  // message boxes in order
     bool captionSet = false;            // Get File sets it once a file has loaded
@@ -58,12 +44,12 @@ public:
     void setWindowCaption(std::string_view) override { captionSet = true; }
     void endProgram() override {}
     void messageBox(std::string_view text) override { messages.emplace_back(text); }
-    std::string inputBox(std::string_view) override { return file_.name; }
+    // Files are named on the command line and opened by their path, as a
+    // file dropped on the window is; no input box is ever asked.
+    std::string inputBox(std::string_view) override { return {}; }
     void pumpEvents() override { cancelIfInterrupted(); }
     void pumpEventsIfDue() override { cancelIfInterrupted(); }
     void beep() override {}
-    std::string currentFolder() override { return file_.folder; }
-    bool fileExists(const std::string& path) override;
 
 private:
     struct List {
@@ -74,7 +60,6 @@ private:
 
     State& s_;
     const std::atomic<bool>& interrupted_;
-    GetFileAnswer file_;
     std::map<Control, std::string> texts_;
     std::map<Control, List> lists_;
 };

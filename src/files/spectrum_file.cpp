@@ -147,13 +147,15 @@ void readTestSpectrum(Load& load) {
 }
 
 // The first of the files that exists. A name that means one file only is
-// tried even when it is not a readable plain file, so that the message says
-// why it cannot be read (a folder, a device, no such file).
+// tried even when something other than a plain file lies there, so that the
+// message says why it cannot be read (a folder, a device); where nothing
+// lies, the file is not found.
 const NamedFile* findSource(Toolkit& ui, const std::vector<NamedFile>& files) {
     for (const NamedFile& file : files) {
         if (ui.fileExists(file.path)) return &file;
     }
-    return files.size() == 1 ? &files.front() : nullptr;
+    const bool onlyOne = files.size() == 1 && ui.pathExists(files.front().path);
+    return onlyOne ? &files.front() : nullptr;
 }
 
 // The wavelength of a row as a whole number, or nothing when the row has no

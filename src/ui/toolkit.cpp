@@ -19,6 +19,11 @@ std::string Toolkit::currentFolder() {
     return ec ? std::string(".") : folder.string();
 }
 
+bool Toolkit::pathExists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
 bool Toolkit::fileExists(const std::string& path) {
     std::error_code ec;
     return fs::is_regular_file(path, ec);

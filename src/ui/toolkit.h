@@ -124,6 +124,8 @@ public:
     // Files, in the current folder. The defaults use the real disk.
     virtual std::string currentFolder();
     virtual bool fileExists(const std::string& path);
+    // Whether anything lies at the path: a file, a folder, a device.
+    virtual bool pathExists(const std::string& path);
     // The whole file, or nothing when it cannot be read or is larger than
     // maxBytes; error then says why.
     virtual std::optional<std::string> readFile(const std::string& path, size_t maxBytes,

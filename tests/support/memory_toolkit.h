@@ -18,6 +18,7 @@ public:
         return folder + folderSeparator() + fileName;
     }
     bool fileExists(const std::string& p) override { return files.count(p) != 0; }
+    bool pathExists(const std::string& p) override { return files.count(p) != 0; }
     std::optional<std::string> readFile(const std::string& p, size_t maxBytes,
                                         std::string& error) override {
         const auto it = files.find(p);
