@@ -87,7 +87,7 @@ std::string ActionPlayer::step() {
 std::string ActionPlayer::act(int depth) {
     const std::string indent(2 * depth, ' ');
     const auto say = [&](const std::string& what) { log_.push_back(indent + what); };
-    switch (next_(20)) {
+    switch (next_(22)) {
         case 0:
         case 18: {
             const std::string name = pick({"", "good", "steps", "down", "comma", "flat", "empty",
@@ -108,6 +108,16 @@ std::string ActionPlayer::act(int depth) {
             break;
         }
         case 2: say("Cancel"); ui.click(Control::Cancel); break;
+        case 20:
+        case 21: {
+            // The Fit menu's least-squares items, also inside a running search.
+            Event event;
+            event.kind = Event::Kind::Menu;
+            event.item = next_(2) == 0 ? MenuItem::Refine : MenuItem::Report;
+            say(event.item == MenuItem::Refine ? "Refine" : "Report");
+            ui.raise(event);
+            break;
+        }
         case 3: say("CalculateNbr"); ui.click(Control::CalculateNbr); break;
         case 4: say("Add"); ui.click(Control::Add); break;
         case 5: say("Keep"); ui.click(Control::Keep); break;
