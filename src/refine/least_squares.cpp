@@ -5,6 +5,7 @@
 #include <gsl/gsl_multifit_nlinear.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,8 @@ constexpr double kGTol = 0;
 constexpr double kFTol = 1.4901161193847656e-08;
 constexpr int kMaxIterations = 200;
 constexpr double kLowestHalfWidth = 0.5;  // nm
+// The listed equations a refinement takes: the nine slots at the most.
+constexpr size_t kMostPeaks = 9;
 // A start on or past a bound moves this fraction of the span inside it: on
 // the bound itself the transform's slope is 0 and the parameter could never
 // leave it.
@@ -75,11 +78,13 @@ Slopes gaussianSlopes(const Peak& g, double x) {
 
 int residuals(const gsl_vector* u, void* params, gsl_vector* f) {
     const Problem& pr = *static_cast<const Problem*>(params);
+    // The bounded values once per call, not once per wavelength.
+    std::array<Peak, kMostPeaks> g;
+    for (size_t p = 0; p < pr.peaks; ++p) g[p] = pr.peak(u, p);
     for (int w = pr.first; w <= pr.last; ++w) {
         double model = 0;
         for (size_t p = 0; p < pr.peaks; ++p) {
-            const Peak g = pr.peak(u, p);
-            model += GaussianValue(g.amplitude, g.centre, g.halfWidth, w);
+            model += GaussianValue(g[p].amplitude, g[p].centre, g[p].halfWidth, w);
         }
         gsl_vector_set(f, w - pr.first, model - (*pr.spectrum)[w]);
     }
@@ -90,14 +95,20 @@ int residuals(const gsl_vector* u, void* params, gsl_vector* f) {
 // bounded values times the transform's slope.
 int jacobian(const gsl_vector* u, void* params, gsl_matrix* J) {
     const Problem& pr = *static_cast<const Problem*>(params);
+    std::array<Peak, kMostPeaks> g;
+    std::array<double, kMostPeaks> centreSlope, halfWidthSlope;
+    for (size_t p = 0; p < pr.peaks; ++p) {
+        g[p] = pr.peak(u, p);
+        centreSlope[p] = pr.centre.slope(gsl_vector_get(u, 3 * p + 1));
+        halfWidthSlope[p] = pr.halfWidth.slope(gsl_vector_get(u, 3 * p + 2));
+    }
     for (int w = pr.first; w <= pr.last; ++w) {
         for (size_t p = 0; p < pr.peaks; ++p) {
-            const Slopes d = gaussianSlopes(pr.peak(u, p), w);
+            const Slopes d = gaussianSlopes(g[p], w);
             const size_t row = w - pr.first;
             gsl_matrix_set(J, row, 3 * p, d.amplitude);
-            gsl_matrix_set(J, row, 3 * p + 1, d.centre * pr.centre.slope(gsl_vector_get(u, 3 * p + 1)));
-            gsl_matrix_set(J, row, 3 * p + 2,
-                           d.halfWidth * pr.halfWidth.slope(gsl_vector_get(u, 3 * p + 2)));
+            gsl_matrix_set(J, row, 3 * p + 1, d.centre * centreSlope[p]);
+            gsl_matrix_set(J, row, 3 * p + 2, d.halfWidth * halfWidthSlope[p]);
         }
     }
     return GSL_SUCCESS;
@@ -158,7 +169,10 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
     const Refinement before = describe(spectrum, first, last, start);
     const size_t P = 3 * start.size();
     const int N = before.statistics.points;
-    if (start.empty() || first < 0 || last > kMaxWave || N <= static_cast<int>(P)) return before;
+    if (start.empty() || start.size() > kMostPeaks || first < 0 || last > kMaxWave ||
+        N <= static_cast<int>(P)) {
+        return before;
+    }
     quietGsl();
 
     Problem problem{&spectrum, first, last, start.size(), {double(first), double(last)},
