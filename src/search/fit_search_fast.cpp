@@ -754,25 +754,30 @@ bool tablesFit(const Grid& grid, int n, int workers) {
 }
 
 // Runs the scans with `workers` threads evaluating ahead of them, or with
-// none when the search is small, `threads` is 1 and no centre combination
-// holds a check point: then the calling thread evaluates.
+// none: then the calling thread evaluates, one centre combination at a time.
+// It does so when asked for exactly one thread (a caller fitting many
+// searches side by side), or when the search is small and no centre
+// combination holds a check point. Either way the results and the progress
+// calls are the same; a worker keeps the calling thread free to let events
+// run inside a long centre combination.
 Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, const Setup& setup,
-                     const Grid& grid, int workers, SearchCounts& counts) {
+                     const Grid& grid, int threads, int workers, SearchCounts& counts) {
     Exchange exchange;
     exchange.steps = static_cast<std::int64_t>(grid.centres[1].size() * grid.centres[2].size() *
                                                grid.centres[3].size());
     const std::size_t perStep = grid.combinations(n);
     const bool small = workers == 1 ||
                        perStep * static_cast<std::size_t>(exchange.steps) < kTrialsForThreads;
-    const bool onThisThread = small && perStep <= static_cast<std::size_t>(setup.widthsPerCheck);
+    const bool onThisThread =
+        threads == 1 || (small && perStep <= static_cast<std::size_t>(setup.widthsPerCheck));
     Tables tables(grid, kindBudget(n));
     std::vector<Evaluator> evaluators;
     evaluators.reserve(workers);
     for (int i = 0; i < workers; ++i) evaluators.emplace_back(grid, setup, n, tables, exchange);
-    std::vector<std::thread> threads;
+    std::vector<std::thread> running;
     if (!onThisThread) {
         for (Evaluator& evaluator : evaluators) {
-            threads.emplace_back([&evaluator] { evaluator.work(); });
+            running.emplace_back([&evaluator] { evaluator.work(); });
         }
     }
     ScanDriver scans(s, n, Q, progress, setup, grid, exchange, counts,
@@ -783,7 +788,7 @@ Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, 
         exchange.stop = true;
     }
     exchange.room.notify_all();
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread& thread : running) thread.join();
     counts.tableBytes = tables.largestBytes();
     return scans.best();
 }
@@ -811,7 +816,8 @@ SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& prog
     int workers = workerCount(threads);
     while (workers > 1 && !tablesFit(grid, n, workers)) workers /= 2;
     const Trial best = tablesFit(grid, n, workers)
-                           ? runWithWorkers(s, n, Q, progress, setup, grid, workers, result.counts)
+                           ? runWithWorkers(s, n, Q, progress, setup, grid, threads, workers,
+                                            result.counts)
                            : runPlainScans(s, n, Q, progress, setup, result.counts);
     finishSearch(s, n, setup, best, result);
     return result;
