@@ -83,13 +83,20 @@ class ReportTest : public QObject {
         QCOMPARE(QGuiApplication::clipboard()->text(), tabs);
 
         const QString csv = folder.filePath("peaks.csv");
-        answerNext<QFileDialog>([csv](QFileDialog* box) {
-            box->selectFile(csv);
-            static_cast<QDialog*>(box)->accept();
+        // The name is given again while the dialog stays open: it reads its
+        // folder on a thread of its own and may refuse the first accept.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [csv] {
+            if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                box->selectFile(csv);
+                static_cast<QDialog*>(box)->accept();
+            }
         });
+        poll.start(10);
         for (QPushButton* b : report->findChildren<QPushButton*>()) {
             if (b->text().startsWith("Save as CSV")) QTest::mouseClick(b, Qt::LeftButton);
         }
+        poll.stop();
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(file.readAll()),

@@ -82,17 +82,18 @@ class SessionTest : public QObject {
     void exportFigure(const char* name) {
         const QString path = QString(PEAKFOLD_BUILD_DIR) + "/" + name;
         QFile::remove(path);
-        auto* poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, [poll, path] {
+        // The name is given again while the dialog stays open: it reads its
+        // folder on a thread of its own and may refuse the first accept.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [path] {
             if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                poll->stop();
-                poll->deleteLater();
                 dialog->selectFile(path);
                 static_cast<QDialog*>(dialog)->accept();
             }
         });
-        poll->start(10);
+        poll.start(10);
         app->ui.raise({Control::Graph, Event::Kind::Menu, 0, 0, 0, 0, 0, MenuItem::ExportFigure});
+        poll.stop();
         QVERIFY(QFile::exists(path));
     }
 
