@@ -45,12 +45,33 @@ template <int N>
     return reinterpret_cast<typename Lanes<N>::Values>(reinterpret_cast<Bits>(x) & kAllButSign);
 }
 
+// What stays the same down a set of N trials of the block, one third width
+// a lane: every part of the solve and of the bound that does not involve
+// the second width, computed once for all the block's rows in the solve's
+// own order of operations.
+template <int N>
+struct LaneParts {
+    using V = typename Lanes<N>::Values;
+    V b, D1, db, n2, RG3, GG3, rootGG3, G13;
+
+    [[gnu::always_inline]] LaneParts(const TrialRow& row, int i) {
+        const double y2c = row.y2 - row.c * row.y1, y3d = row.y3 - row.d * row.y1;
+        b = load<V>(row.b + i);
+        D1 = load<V>(row.e + i) - row.c * b;
+        db = 1 - row.d * b;
+        n2 = y3d - db * y2c / D1;
+        RG3 = load<V>(row.RG3 + i);
+        GG3 = load<V>(row.GG3 + i);
+        rootGG3 = load<V>(row.rootGG3 + i);
+        G13 = load<V>(row.G13 + i);
+    }
+};
+
 // Trials i .. i + N - 1 of the row.
 template <int N>
-[[gnu::always_inline]] inline void solveLanes(const TrialRow& row, double best, int i, double* A1,
-                                              double* A2, double* A3, double* verdict,
-                                              typename Lanes<N>::Values& solvableCount,
-                                              typename Lanes<N>::Values& mayCount) {
+[[gnu::always_inline]] inline void solveLanes(const TrialRow& row, const LaneParts<N>& lane,
+                                              double best, int i, double* A1, double* A2,
+                                              double* A3, double* verdict) {
     using V = typename Lanes<N>::Values;
     constexpr double u = std::numeric_limits<double>::epsilon() / 2;
     const V zero = {};
@@ -59,13 +80,11 @@ template <int N>
     // The parts of the solve that stay the same along the row, in the
     // solve's own order of operations.
     const double ca = 1 - c * a, fda = row.f - d * a;
-    const double y2c = row.y2 - c * y1, y3d = row.y3 - d * y1;
+    const double y2c = row.y2 - c * y1;
 
-    const V b = load<V>(row.b + i);
-    const V D1 = load<V>(row.e + i) - c * b;
-    const V db = 1 - d * b;
-    const V D2 = fda - db * ca / D1;
-    const V a2 = (y3d - db * y2c / D1) / D2;
+    const V D1 = lane.D1, b = lane.b;
+    const V D2 = fda - lane.db * ca / D1;
+    const V a2 = lane.n2 / D2;
     const V a3 = (y2c - ca * a2) / D1;
     const V a1 = y1 - a * a2 - b * a3;
     store(A1 + i, a1);
@@ -75,12 +94,11 @@ template <int N>
     // The bound of deviationLowerBound, term for term, up to its root.
     const TrialSums& s = row.sums;
     const int m = row.m;
-    const V S = s.RR + (a1 * ((a1 * s.GG[1] - 2 * s.RG[1]) +
-                              2 * (a2 * s.G12 + a3 * load<V>(row.G13 + i))) +
+    const V S = s.RR + (a1 * ((a1 * s.GG[1] - 2 * s.RG[1]) + 2 * (a2 * s.G12 + a3 * lane.G13)) +
                         (a2 * ((a2 * s.GG[2] - 2 * s.RG[2]) + 2 * (a3 * load<V>(row.G23 + i))) +
-                         a3 * (a3 * load<V>(row.GG3 + i) - 2 * load<V>(row.RG3 + i))));
+                         a3 * (a3 * lane.GG3 - 2 * lane.RG3)));
     const V m1 = magnitude<N>(a1), m2 = magnitude<N>(a2), m3 = magnitude<N>(a3);
-    const V rootT = s.rootRR + m1 * s.rootGG[1] + m2 * s.rootGG[2] + m3 * load<V>(row.rootGG3 + i);
+    const V rootT = s.rootRR + m1 * s.rootGG[1] + m2 * s.rootGG[2] + m3 * lane.rootGG3;
     const V spread = 1 + m1 + m2 + m3;
     const V low = S - (2 * (m + 32) * u * rootT * rootT + m * 1e-300 * spread * spread);
     // That bound is (root(low) - 14 u rootT - 1e-100) (1 - 2 (m + 8) u),
@@ -98,44 +116,14 @@ template <int N>
     const V hopeless = low >= enough ? one : zero;
     static_assert(kDegenerate == -1 && kCannotImprove == 0 && kMaySum == 1);
     store(verdict + i, solvable * (2 - hopeless) - 1);
-    solvableCount += solvable;
-    mayCount += solvable * (1 - hopeless);
 }
 
+// Every row of the block for trials i .. i + N - 1 of each.
 template <int N>
-[[gnu::always_inline]] inline RowSummary solveAll(const TrialRow& row, double best, int count,
-                                                  double* A1, double* A2, double* A3,
-                                                  double* verdict) {
-    typename Lanes<N>::Values solvable = {}, may = {};
-    typename Lanes<4>::Values solvableFour = {}, mayFour = {};
-    typename Lanes<1>::Values solvableOne = {}, mayOne = {};
-    int i = 0;
-    for (; i + N <= count; i += N) solveLanes<N>(row, best, i, A1, A2, A3, verdict, solvable, may);
-    // The last few: a set of four where eight lanes would be half empty.
-    if (N == 8 && i + 4 <= count) {
-        solveLanes<4>(row, best, i, A1, A2, A3, verdict, solvableFour, mayFour);
-        i += 4;
-    }
-    for (; i < count; ++i) solveLanes<1>(row, best, i, A1, A2, A3, verdict, solvableOne, mayOne);
-    RowSummary summary;
-    double s = solvableOne[0], m = mayOne[0];
-    for (int k = 0; k < N; ++k) {
-        s += solvable[k];
-        m += may[k];
-    }
-    for (int k = 0; k < 4; ++k) {
-        s += solvableFour[k];
-        m += mayFour[k];
-    }
-    summary.solvable = static_cast<int>(s);
-    summary.maySum = static_cast<int>(m);
-    return summary;
-}
-
-template <int N>
-[[gnu::always_inline]] inline void solveBlockLanes(const TrialBlock& block, double best,
-                                                   double* A1, double* A2, double* A3,
-                                                   double* verdict, RowSummary* summaries) {
+[[gnu::always_inline]] inline void solveColumn(const TrialBlock& block, double best, int i,
+                                               double* A1, double* A2, double* A3,
+                                               double* verdict) {
+    const LaneParts<N> lane(block.row, i);
     TrialRow row = block.row;
     for (int r = 0; r < block.rows; ++r) {
         row.a = block.a[r];
@@ -146,8 +134,31 @@ template <int N>
         row.sums.G12 = block.G12[r];
         const std::size_t at = static_cast<std::size_t>(r) * block.count;
         row.G23 = block.G23 + at;
-        summaries[r] =
-            solveAll<N>(row, best, block.count, A1 + at, A2 + at, A3 + at, verdict + at);
+        solveLanes<N>(row, lane, best, i, A1 + at, A2 + at, A3 + at, verdict + at);
+    }
+}
+
+template <int N>
+[[gnu::always_inline]] inline void solveBlockLanes(const TrialBlock& block, double best,
+                                                   double* A1, double* A2, double* A3,
+                                                   double* verdict, RowSummary* summaries) {
+    const int count = block.count;
+    int i = 0;
+    for (; i + N <= count; i += N) solveColumn<N>(block, best, i, A1, A2, A3, verdict);
+    // The last few: a set of four where eight lanes would be half empty.
+    if (N == 8 && i + 4 <= count) {
+        solveColumn<4>(block, best, i, A1, A2, A3, verdict);
+        i += 4;
+    }
+    for (; i < count; ++i) solveColumn<1>(block, best, i, A1, A2, A3, verdict);
+    for (int r = 0; r < block.rows; ++r) {
+        const double* v = verdict + static_cast<std::size_t>(r) * count;
+        RowSummary summary;
+        for (int k = 0; k < count; ++k) {
+            summary.solvable += v[k] != kDegenerate;
+            summary.maySum += v[k] == kMaySum;
+        }
+        summaries[r] = summary;
     }
 }
 
