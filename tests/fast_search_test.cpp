@@ -181,6 +181,27 @@ TEST(FitSearchFast, MatchesThePlainSearchOnGeneratedSpectra) {
     }
 }
 
+// Spectra searched one after another on one grid, as a batch fits a map:
+// the later searches copy the tables that do not depend on the data, and
+// must still match the plain search on their own data.
+TEST(FitSearchFast, MatchesThePlainSearchOnSpectraThatShareTheirGrid) {
+    Random rnd(20261210);
+    for (int spectrum = 0; spectrum < 6; ++spectrum) {
+        const double drift = spectrum / 5.0;
+        State s;
+        for (int w = 0; w <= kMaxWave; ++w) {
+            s.Spectrum[w] = GaussianValue(80, 500 + 8 * drift, 12 + 3 * drift, w) +
+                            GaussianValue(50 - 30 * drift, 540 - 6 * drift, 9, w) +
+                            GaussianValue(60, 600, 15 - 5 * drift, w) + rnd.uniform(-1, 1);
+        }
+        s.PeakX = {450, 503, 537, 601};
+        s.PeakW = {650, 10, 8, 12};
+        s.CalcState = kProcessing;
+        expectSameSearch(s, 3, 2, 0, "spectrum " + std::to_string(spectrum));
+        if (HasFatalFailure()) return;
+    }
+}
+
 TEST(FitSearchFast, MatchesThePlainSearchAtTheEdges) {
     const struct {
         const char* what;

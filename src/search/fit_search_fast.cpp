@@ -27,6 +27,7 @@
 
 #include "search/coarse_clock.h"
 #include "search/fit_search.h"
+#include "search/grid_tables.h"
 #include "search/search_bounds.h"
 #include "search/search_steps.h"
 #include "search/shared_tables.h"
@@ -84,6 +85,14 @@ struct Grid {
             R[k] = setup.R[range.at(k)];
         }
         RR = innerProduct(R.data(), R.data(), m);
+        description.push_back(m);
+        description.insert(description.end(), wave.begin(), wave.end());
+        for (int j = 1; j <= 3; ++j) {
+            for (const std::vector<double>* scan : {&centres[j], &widths[j]}) {
+                description.push_back(static_cast<double>(scan->size()));
+                description.insert(description.end(), scan->begin(), scan->end());
+            }
+        }
     }
 
     // Entries along the widths of scan j in the tables, rounded up to whole
@@ -117,6 +126,9 @@ struct Grid {
     std::vector<int> wave;
     std::vector<double> R;
     double RR = 0;
+    // The wavelengths and the scans, each after its length: all that the
+    // tables which do not depend on the data depend on.
+    std::vector<double> description;
 };
 
 // A trial that beat the best its worker knew, placed in the scan order of
@@ -180,8 +192,9 @@ struct Tables {
 // the window.
 class Evaluator {
   public:
-    Evaluator(const Grid& grid, const Setup& setup, int n, Tables& tables, Exchange& exchange)
-        : grid_(grid), setup_(setup), n_(n), exchange_(exchange), tables_(tables) {}
+    Evaluator(const Grid& grid, const Setup& setup, int n, Tables& tables, GridTables& kept,
+              Exchange& exchange)
+        : grid_(grid), setup_(setup), n_(n), exchange_(exchange), tables_(tables), kept_(kept) {}
 
     // Evaluates the next centre combination on the calling thread.
     void evaluateNext() {
@@ -333,6 +346,9 @@ class Evaluator {
         const std::vector<double>& widths = grid_.widths[j];
         const std::size_t nb = widths.size(), pad = grid_.padded(j);
         SharedTables::Held& table = held_[j - 1];
+        // The Gaussians and their squares' sums as an earlier search on this
+        // grid computed them, where it kept them.
+        const GridTables::Table known = kept_.find(j, k);
         table = tables_.slab(j).get(
             k, static_cast<int>(nb),
             [&](double* out) {
@@ -343,14 +359,22 @@ class Evaluator {
                 if (ended()) return false;
                 const auto i = static_cast<std::size_t>(part);
                 double* g = out + i * m;
-                for (int w = 0; w < m; ++w) g[w] = unitGaussian(c, widths[i], grid_.wave[w]);
                 double* sums = out + nb * m;
+                if (known) {
+                    const double* from = known->data();
+                    std::copy(from + i * m, from + (i + 1) * m, g);
+                    sums[pad + i] = from[nb * m + pad + i];
+                    sums[2 * pad + i] = from[nb * m + 2 * pad + i];
+                } else {
+                    for (int w = 0; w < m; ++w) g[w] = unitGaussian(c, widths[i], grid_.wave[w]);
+                    sums[pad + i] = innerProduct(g, g, m);
+                    sums[2 * pad + i] = std::sqrt(sums[pad + i]);
+                }
                 sums[i] = innerProduct(grid_.R.data(), g, m);
-                sums[pad + i] = innerProduct(g, g, m);
-                sums[2 * pad + i] = std::sqrt(sums[pad + i]);
                 return true;
             },
             [&] { return ended(); });
+        if (table && !known) kept_.keep(j, k, table.get(), grid_.slabSize(j));
         return table.get();
     }
 
@@ -368,6 +392,8 @@ class Evaluator {
         // Two rows of products a part, which then share their loads; the
         // values at the other centres are the last part.
         const int rowParts = static_cast<int>((nj + 1) / 2);
+        const int kind = 10 * j + k;
+        const GridTables::Table known = kept_.find(kind, key);
         table = tables.get(
             key, rowParts + 1,
             [&](double* out) {
@@ -376,6 +402,15 @@ class Evaluator {
             },
             [&](double* out, int part) {
                 if (ended()) return false;
+                if (known) {
+                    const std::size_t at = part < rowParts ? 2 * static_cast<std::size_t>(part) * pad
+                                                           : nj * pad;
+                    const std::size_t end = part + 1 < rowParts
+                                                ? at + 2 * pad
+                                                : part < rowParts ? nj * pad : grid_.pairSize(j, k);
+                    std::copy(known->data() + at, known->data() + end, out + at);
+                    return true;
+                }
                 if (part < rowParts) {
                     const std::size_t a = 2 * static_cast<std::size_t>(part);
                     innerProducts(gj + a * m, static_cast<int>(std::min<std::size_t>(2, nj - a)),
@@ -389,6 +424,7 @@ class Evaluator {
                 return true;
             },
             [&] { return ended(); });
+        if (table && !known) kept_.keep(kind, key, table.get(), grid_.pairSize(j, k));
         return table.get();
     }
 
@@ -584,6 +620,7 @@ class Evaluator {
     const int n_;
     Exchange& exchange_;
     Tables& tables_;
+    GridTables& kept_;  // what earlier searches on this grid computed
     std::size_t k1_ = SIZE_MAX, k2_ = SIZE_MAX;  // first and second centre of the step before
     // The tables of the centre combination under way: slabs 1..3, then the
     // pair tables of scans 1 and 2, 1 and 3, 2 and 3.
@@ -771,9 +808,10 @@ Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, 
     const bool onThisThread =
         threads == 1 || (small && perStep <= static_cast<std::size_t>(setup.widthsPerCheck));
     Tables tables(grid, kindBudget(n));
+    const std::shared_ptr<GridTables> kept = GridTableCache::process().tablesOf(grid.description);
     std::vector<Evaluator> evaluators;
     evaluators.reserve(workers);
-    for (int i = 0; i < workers; ++i) evaluators.emplace_back(grid, setup, n, tables, exchange);
+    for (int i = 0; i < workers; ++i) evaluators.emplace_back(grid, setup, n, tables, *kept, exchange);
     std::vector<std::thread> running;
     if (!onThisThread) {
         for (Evaluator& evaluator : evaluators) {

@@ -1,0 +1,85 @@
+// The parts of the fast search's tables that do not depend on the data:
+// the unit Gaussians of every scanned centre and width over the sampled
+// wavelengths, their sums of squares, and the sums of products of two
+// scans' Gaussians. They depend only on the grid (the sampled wavelengths,
+// the centre and width scans), so searches on one grid, such as the spectra
+// of a map fitted with the same picks, compute them once and copy them
+// after that. A copy holds the same doubles the computation gives.
+#pragma once
+
+#include <cstddef>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace peakfold::search {
+
+// The tables kept for one grid, by kind of table and key within the kind.
+class GridTables {
+  public:
+    using Table = std::shared_ptr<const std::vector<double>>;
+
+    explicit GridTables(std::vector<double> grid) : grid_(std::move(grid)) {}
+    const std::vector<double>& grid() const { return grid_; }
+
+    // The table kept under (kind, key), or none.
+    Table find(int kind, std::size_t key) const {
+        std::lock_guard lock(mutex_);
+        const auto found = tables_.find({kind, key});
+        return found == tables_.end() ? nullptr : found->second;
+    }
+
+    // Keeps a copy of `size` values unless the kind and key are kept
+    // already or the budget is spent; then nothing is kept.
+    void keep(int kind, std::size_t key, const double* data, std::size_t size) {
+        std::lock_guard lock(mutex_);
+        if (bytes_ + size * sizeof(double) > kBudget || tables_.count({kind, key})) return;
+        tables_.emplace(std::make_pair(kind, key),
+                        std::make_shared<const std::vector<double>>(data, data + size));
+        bytes_ += size * sizeof(double);
+    }
+
+    static constexpr std::size_t kBudget = std::size_t{16} << 20;  // bytes kept for one grid
+
+  private:
+    const std::vector<double> grid_;
+    mutable std::mutex mutex_;
+    std::map<std::pair<int, std::size_t>, Table> tables_;
+    std::size_t bytes_ = 0;
+};
+
+// The tables of the grids searched last, shared by every search of the
+// process: a batch fitting several spectra at once finds its grid here.
+class GridTableCache {
+  public:
+    static GridTableCache& process() {
+        static GridTableCache cache;
+        return cache;
+    }
+
+    // The tables of `grid`, the numbers that describe it in full: those
+    // kept when it was searched lately, or a fresh set that replaces the
+    // grid searched longest ago.
+    std::shared_ptr<GridTables> tablesOf(const std::vector<double>& grid) {
+        std::lock_guard lock(mutex_);
+        for (auto it = grids_.begin(); it != grids_.end(); ++it) {
+            if ((*it)->grid() == grid) {
+                grids_.splice(grids_.begin(), grids_, it);
+                return grids_.front();
+            }
+        }
+        grids_.push_front(std::make_shared<GridTables>(grid));
+        if (grids_.size() > kGrids) grids_.pop_back();
+        return grids_.front();
+    }
+
+  private:
+    static constexpr std::size_t kGrids = 3;
+    std::mutex mutex_;
+    std::list<std::shared_ptr<GridTables>> grids_;  // the latest first
+};
+
+}  // namespace peakfold::search
