@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -82,13 +83,14 @@ class SessionTest : public QObject {
     void exportFigure(const char* name) {
         const QString path = QString(PEAKFOLD_BUILD_DIR) + "/" + name;
         QFile::remove(path);
-        // The name is given again while the dialog stays open: it reads its
-        // folder on a thread of its own and may refuse the first accept.
+        // The name is typed into the dialog's name box and the dialog closed
+        // as accepted in one go: it reads its folder on a thread of its own,
+        // and given a moment it may refuse an accept or change the name.
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [path] {
             if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                dialog->selectFile(path);
-                static_cast<QDialog*>(dialog)->accept();
+                if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit")) edit->setText(path);
+                static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
             }
         });
         poll.start(10);
