@@ -394,6 +394,13 @@ class Evaluator {
         const int rowParts = static_cast<int>((nj + 1) / 2);
         const int kind = 10 * j + k;
         const GridTables::Table known = kept_.find(kind, key);
+        // The values a part writes: two rows of products, the last row part
+        // the rest of the rows, the last part the values at the centres.
+        const auto partValues = [&](int part) -> std::pair<std::size_t, std::size_t> {
+            if (part == rowParts) return {nj * pad, grid_.pairSize(j, k)};
+            const std::size_t first = 2 * static_cast<std::size_t>(part) * pad;
+            return {first, std::min(first + 2 * pad, nj * pad)};
+        };
         table = tables.get(
             key, rowParts + 1,
             [&](double* out) {
@@ -403,12 +410,8 @@ class Evaluator {
             [&](double* out, int part) {
                 if (ended()) return false;
                 if (known) {
-                    const std::size_t at = part < rowParts ? 2 * static_cast<std::size_t>(part) * pad
-                                                           : nj * pad;
-                    const std::size_t end = part + 1 < rowParts
-                                                ? at + 2 * pad
-                                                : part < rowParts ? nj * pad : grid_.pairSize(j, k);
-                    std::copy(known->data() + at, known->data() + end, out + at);
+                    const auto [first, end] = partValues(part);
+                    std::copy(known->data() + first, known->data() + end, out + first);
                     return true;
                 }
                 if (part < rowParts) {
