@@ -420,9 +420,12 @@ TEST(DeviationLowerBound, NeverExceedsTheDeviationAsThePlainSearchSumsIt) {
 // a trial only where the scalar bound reaches the best, and counts right.
 TEST(SolveBlock, MatchesTheScalarSolveAndBoundInEveryLaneWidth) {
     Random rnd(11);
-    constexpr int kRows = 3, kCount = 28;  // eight lanes three times, then four
+    constexpr int kRows = 3;
     int dropped = 0;
     for (int k = 0; k < 150; ++k) {
+        // Rows of 1 to 28 trials, so that every way of ending a row in
+        // fewer lanes comes up; the padding holds values no trial reads.
+        const int kCount = 1 + k % 28, kStride = (kCount + 7) / 8 * 8;
         search::TrialBlock block;
         search::TrialRow& row = block.row;
         row.m = rnd.integer(1, 1011);
@@ -448,9 +451,9 @@ TEST(SolveBlock, MatchesTheScalarSolveAndBoundInEveryLaneWidth) {
             perRow[3].push_back(rnd.uniform(0.1, 100));
             perRow[4].push_back(std::sqrt(perRow[3].back()));
             perRow[5].push_back(rnd.uniform(0, 50));
-            for (int i = 0; i < kCount; ++i) G23.push_back(rnd.uniform(0, 50));
+            for (int i = 0; i < kStride; ++i) G23.push_back(rnd.uniform(0, 50));
         }
-        for (int i = 0; i < kCount; ++i) {
+        for (int i = 0; i < kStride; ++i) {
             perTrial[0].push_back(rnd.chance(0.1) ? 1 : rnd.uniform(0, 1));
             perTrial[1].push_back(rnd.chance(0.1) ? row.c * perTrial[0].back() : rnd.uniform(0, 1));
             perTrial[2].push_back(scale * rnd.uniform(-1e4, 1e4));
@@ -460,6 +463,7 @@ TEST(SolveBlock, MatchesTheScalarSolveAndBoundInEveryLaneWidth) {
         }
         block.rows = kRows;
         block.count = kCount;
+        block.stride = kStride;
         block.a = perRow[0].data();
         block.f = perRow[1].data();
         block.RG2 = perRow[2].data();
@@ -476,7 +480,7 @@ TEST(SolveBlock, MatchesTheScalarSolveAndBoundInEveryLaneWidth) {
         const double best = scale * rnd.uniform(0, 1000);
 
         for (const int lanes : {2, 4, 8}) {
-            std::vector<double> A1(kRows * kCount), A2(A1), A3(A1), verdict(A1);
+            std::vector<double> A1(kRows * kStride), A2(A1), A3(A1), verdict(A1);
             std::vector<search::RowSummary> summaries(kRows);
             if (!search::solveBlockInLanes(lanes, block, best, A1.data(), A2.data(), A3.data(),
                                            verdict.data(), summaries.data())) {
@@ -488,7 +492,7 @@ TEST(SolveBlock, MatchesTheScalarSolveAndBoundInEveryLaneWidth) {
                     const std::string what = "block " + std::to_string(k) + " row " +
                                              std::to_string(r) + " trial " + std::to_string(i) +
                                              ", " + std::to_string(lanes) + " lanes";
-                    const int at = r * kCount + i;
+                    const int at = r * kStride + i;
                     search::Trial t;
                     const bool ok = search::solveThree(row.y1, row.y2, row.y3, block.a[r], row.b[i],
                                                        row.c, row.d, row.e[i], block.f[r], t);

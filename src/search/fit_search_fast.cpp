@@ -96,10 +96,10 @@ struct Grid {
     }
 
     // Entries along the widths of scan j in the tables, rounded up to whole
-    // sets of four vector lanes: a row of trials then needs no partial set,
-    // and the entries beyond the widths hold zeros, which make a trial
-    // degenerate.
-    std::size_t padded(int j) const { return (widths[j].size() + 3) / 4 * 4; }
+    // sets of eight vector lanes, the widest: a vector that reaches past the
+    // last width of a row of trials stays within the table. The entries
+    // beyond the widths hold zeros.
+    std::size_t padded(int j) const { return (widths[j].size() + 7) / 8 * 8; }
     std::size_t slabSize(int j) const { return widths[j].size() * m + 3 * padded(j); }
     std::size_t pairSize(int j, int k) const {
         return (widths[j].size() + 1) * padded(k) + widths[j].size();
@@ -508,7 +508,8 @@ class Evaluator {
         row.RG3 = sums3;
         row.GG3 = sums3 + p3;
         row.rootGG3 = sums3 + 2 * p3;
-        block.count = static_cast<int>(p3);
+        block.count = static_cast<int>(nb3);
+        block.stride = static_cast<int>(p3);
         block.a = a;
         block.f = f;
         block.RG2 = sums2;

@@ -62,10 +62,13 @@ struct TrialRow {
 
 // Rows of trials of one first width: the row entries above but the
 // second Gaussian's (a, f, its sums and G12, G23), which come one per row.
+// Every array along the rows holds `stride` entries a row; those beyond
+// `count` are padding that the solve may read and write but never reports.
 struct TrialBlock {
     TrialRow row;
     int rows = 0;
-    int count = 0;  // trials a row, a multiple of four
+    int count = 0;   // trials a row
+    int stride = 0;  // entries from one row to the next: count rounded up to eight
     const double *a = nullptr, *f = nullptr;  // one per row
     const double *RG2 = nullptr, *GG2 = nullptr, *rootGG2 = nullptr, *G12 = nullptr;
     const double* G23 = nullptr;  // a row of `count` for each row
@@ -87,7 +90,7 @@ struct RowSummary {
 // its square root: a trial is marked kCannotImprove only where that bound
 // would be at least best. Vector lanes do the scalar operations in the
 // scalar order, so the amplitudes are the same doubles on every machine.
-// A1, A2, A3 and verdict hold rows * count entries, summaries one a row.
+// A1, A2, A3 and verdict hold rows * stride entries, summaries one a row.
 void solveBlock(const TrialBlock& block, double best, double* A1, double* A2, double* A3,
                 double* verdict, RowSummary* summaries);
 // The same in a chosen number of lanes: 2, or 4 and 8 where the processor

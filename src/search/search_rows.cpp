@@ -132,33 +132,66 @@ template <int N>
         row.sums.GG[2] = block.GG2[r];
         row.sums.rootGG[2] = block.rootGG2[r];
         row.sums.G12 = block.G12[r];
-        const std::size_t at = static_cast<std::size_t>(r) * block.count;
+        const std::size_t at = static_cast<std::size_t>(r) * block.stride;
         row.G23 = block.G23 + at;
         solveLanes<N>(row, lane, best, i, A1 + at, A2 + at, A3 + at, verdict + at);
     }
+}
+
+// The trials from i to the end of the rows, fewer than 2 N: N lanes at once
+// where they fill more than half of them, fewer lanes for the rest. A
+// vector that sticks out of the rows works on their padding.
+template <int N>
+[[gnu::always_inline]] inline void solveTail(const TrialBlock& block, double best, int i,
+                                             double* A1, double* A2, double* A3,
+                                             double* verdict) {
+    if (2 * (block.count - i) > N) {
+        solveColumn<N>(block, best, i, A1, A2, A3, verdict);
+        i += N;
+    }
+    if constexpr (N > 1) {
+        if (i < block.count) solveTail<N / 2>(block, best, i, A1, A2, A3, verdict);
+    }
+}
+
+// How many of a row's verdicts are of each kind. With verdicts of -1, 0 and
+// 1, their sum and the sum of their squares tell both counts; summed in
+// lanes, these small whole numbers are exact.
+template <int N>
+[[gnu::always_inline]] inline RowSummary summarise(const double* verdict, int count) {
+    using V = typename Lanes<N>::Values;
+    V sum = {}, squares = {};
+    int k = 0;
+    for (; k + N <= count; k += N) {
+        const V v = load<V>(verdict + k);
+        sum += v;
+        squares += v * v;
+    }
+    double total = 0, totalSquares = 0;
+    for (int l = 0; l < N; ++l) {
+        total += sum[l];
+        totalSquares += squares[l];
+    }
+    for (; k < count; ++k) {
+        total += verdict[k];
+        totalSquares += verdict[k] * verdict[k];
+    }
+    static_assert(kDegenerate == -1 && kCannotImprove == 0 && kMaySum == 1);
+    const int maySum = static_cast<int>((totalSquares + total) / 2);
+    const int degenerate = static_cast<int>((totalSquares - total) / 2);
+    return {count - degenerate, maySum};
 }
 
 template <int N>
 [[gnu::always_inline]] inline void solveBlockLanes(const TrialBlock& block, double best,
                                                    double* A1, double* A2, double* A3,
                                                    double* verdict, RowSummary* summaries) {
-    const int count = block.count;
     int i = 0;
-    for (; i + N <= count; i += N) solveColumn<N>(block, best, i, A1, A2, A3, verdict);
-    // The last few: a set of four where eight lanes would be half empty.
-    if (N == 8 && i + 4 <= count) {
-        solveColumn<4>(block, best, i, A1, A2, A3, verdict);
-        i += 4;
-    }
-    for (; i < count; ++i) solveColumn<1>(block, best, i, A1, A2, A3, verdict);
+    for (; i + N <= block.count; i += N) solveColumn<N>(block, best, i, A1, A2, A3, verdict);
+    if (i < block.count) solveTail<N>(block, best, i, A1, A2, A3, verdict);
     for (int r = 0; r < block.rows; ++r) {
-        const double* v = verdict + static_cast<std::size_t>(r) * count;
-        RowSummary summary;
-        for (int k = 0; k < count; ++k) {
-            summary.solvable += v[k] != kDegenerate;
-            summary.maySum += v[k] == kMaySum;
-        }
-        summaries[r] = summary;
+        summaries[r] = summarise<N>(verdict + static_cast<std::size_t>(r) * block.stride,
+                                    block.count);
     }
 }
 
