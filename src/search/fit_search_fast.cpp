@@ -347,8 +347,10 @@ class Evaluator {
         const std::size_t nb = widths.size(), pad = grid_.padded(j);
         SharedTables::Held& table = held_[j - 1];
         // The Gaussians and their squares' sums as an earlier search on this
-        // grid computed them, where it kept them.
-        const GridTables::Table known = kept_.find(j, k);
+        // grid computed them, where it kept them: looked up only when this
+        // worker fills a part of the table.
+        GridTables::Table known;
+        bool lookedUp = false;
         table = tables_.slab(j).get(
             k, static_cast<int>(nb),
             [&](double* out) {
@@ -357,6 +359,8 @@ class Evaluator {
             },
             [&](double* out, int part) {  // the width of that number
                 if (ended()) return false;
+                if (!lookedUp) known = kept_.find(j, k);
+                lookedUp = true;
                 const auto i = static_cast<std::size_t>(part);
                 double* g = out + i * m;
                 double* sums = out + nb * m;
@@ -374,7 +378,7 @@ class Evaluator {
                 return true;
             },
             [&] { return ended(); });
-        if (table && !known) kept_.keep(j, k, table.get(), grid_.slabSize(j));
+        if (table && lookedUp && !known) kept_.keep(j, k, table.get(), grid_.slabSize(j));
         return table.get();
     }
 
@@ -393,7 +397,8 @@ class Evaluator {
         // values at the other centres are the last part.
         const int rowParts = static_cast<int>((nj + 1) / 2);
         const int kind = 10 * j + k;
-        const GridTables::Table known = kept_.find(kind, key);
+        GridTables::Table known;  // as in slab: looked up by a worker that fills a part
+        bool lookedUp = false;
         // The values a part writes: two rows of products, the last row part
         // the rest of the rows, the last part the values at the centres.
         const auto partValues = [&](int part) -> std::pair<std::size_t, std::size_t> {
@@ -409,6 +414,8 @@ class Evaluator {
             },
             [&](double* out, int part) {
                 if (ended()) return false;
+                if (!lookedUp) known = kept_.find(kind, key);
+                lookedUp = true;
                 if (known) {
                     const auto [first, end] = partValues(part);
                     std::copy(known->data() + first, known->data() + end, out + first);
@@ -427,7 +434,7 @@ class Evaluator {
                 return true;
             },
             [&] { return ended(); });
-        if (table && !known) kept_.keep(kind, key, table.get(), grid_.pairSize(j, k));
+        if (table && lookedUp && !known) kept_.keep(kind, key, table.get(), grid_.pairSize(j, k));
         return table.get();
     }
 
