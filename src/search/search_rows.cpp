@@ -1,6 +1,7 @@
-// Rows of three-Gaussian trials in vector lanes: four at once where the
-// processor has AVX2, two at once otherwise. Only element-wise +, -, *, /
-// and comparisons are used, each rounded as the scalar operation is.
+// Rows of three-Gaussian trials in vector lanes: eight at once where the
+// processor has AVX-512, four where it has AVX2, two otherwise. Only
+// element-wise +, -, *, / and comparisons are used, each rounded as the
+// scalar operation is.
 #include <cstring>
 #include <limits>
 
