@@ -78,7 +78,9 @@ std::vector<std::vector<std::string>> windowFit(const std::string& stem, const F
         const SavedRows range = savedRows(app.s);
         r = describe(app.s.Spectrum, range.first, range.last,
                      listedPeaks(app.s, static_cast<int>(f.peaks.size())));
+        r.units = app.s.Units;
     }
+    r = inOwnUnits(r);
     std::vector<std::vector<std::string>> rows;
     for (const PeakEstimate& peak : r.peaks) {
         std::vector<std::string> row = reportRow(peak, r.hasErrors);
@@ -87,6 +89,9 @@ std::vector<std::vector<std::string>> windowFit(const std::string& stem, const F
                                fullPrecision(f.ssr), fullPrecision(f.reducedChiSquare),
                                fullPrecision(f.rSquared)});
         row.push_back(app.ui.text(Control::TryNbr));
+        row.push_back(fullPrecision(f.chiSquare));
+        row.insert(row.end(), kBaselineColumns.size(), "");
+        row.insert(row.end(), {fullPrecision(r.units.scale), fullPrecision(r.units.offset)});
         row.emplace_back();
         rows.push_back(row);
     }

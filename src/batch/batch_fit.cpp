@@ -11,6 +11,7 @@
 #include "graph/picking.h"
 #include "model/calculate.h"
 #include "model/numbers.h"
+#include "refine/fit_choices.h"
 #include "refine/refine.h"
 #include "refine/refine_command.h"
 #include "refine/report.h"
@@ -27,7 +28,9 @@ constexpr int16_t kEnter = 13;
 constexpr int16_t kLeft = 1, kRight = 2;
 
 constexpr const char* kStatisticColumns[] = {"points", "parameters", "ssr",
-                                             "reduced_chi_square", "r_squared", "deviation"};
+                                             "reduced_chi_square", "r_squared", "deviation",
+                                             "chi_square"};
+constexpr const char* kUnitColumns[] = {"scale", "offset"};
 
 // The peaks as the window places them: each click with PeakNbr showing its
 // peak, then the two ends of the range with PeakNbr showing "Range" (every
@@ -64,11 +67,19 @@ void placePicks(State& s, BatchToolkit& ui, const FitSettings& settings) {
     Help_KeyPress(s, ui, kEnter);
 }
 
-std::vector<std::vector<std::string>> tableRows(const Refinement& r, const std::string& deviation) {
+// The refinement's rows in the file's own units.
+std::vector<std::vector<std::string>> tableRows(const Refinement& fitted,
+                                                const std::string& deviation) {
+    const Refinement r = inOwnUnits(fitted);
     const FitStatistics& f = r.statistics;
-    const std::vector<std::string> statistics = {
+    std::vector<std::string> statistics = {
         std::to_string(f.points), std::to_string(f.parameters), fullPrecision(f.ssr),
-        fullPrecision(f.reducedChiSquare), fullPrecision(f.rSquared), deviation};
+        fullPrecision(f.reducedChiSquare), fullPrecision(f.rSquared), deviation,
+        fullPrecision(f.chiSquare)};
+    const std::vector<std::string> baseline = baselineFields(r);
+    statistics.insert(statistics.end(), baseline.begin(), baseline.end());
+    statistics.push_back(fullPrecision(r.units.scale));
+    statistics.push_back(fullPrecision(r.units.offset));
     std::vector<std::vector<std::string>> rows;
     for (const PeakEstimate& peak : r.peaks) {
         std::vector<std::string> row = reportRow(peak, r.hasErrors);
@@ -86,6 +97,14 @@ FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings,
     placePicks(s, ui, settings);
     ui.setText(Control::Quality, settings.quality);
     const size_t messagesBefore = ui.messages.size();
+    // The Fit menu's choices, as a user would make them before Calculate;
+    // weights the file cannot give are refused with the window's message.
+    Baseline_Click(s, ui, settings.baseline);
+    Weights_Click(s, ui, settings.weights);
+    if (ui.messages.size() > messagesBefore) {
+        fit.error = ui.messages[messagesBefore];
+        return fit;
+    }
     Calculate_Click(s, ui);
     if (interrupted.load()) {
         fit.interrupted = true;
@@ -114,7 +133,16 @@ FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings,
         r = s.LastRefinement;
     } else {
         const SavedRows range = savedRows(s);
-        r = describe(s.Spectrum, range.first, range.last, listedPeaks(s, n));
+        const std::vector<PeakEstimate> listed = listedPeaks(s, n);
+        std::string problem;
+        FitModel model = fitModelOf(s, range.first, range.last, listed, problem);
+        if (!problem.empty()) {
+            fit.error = "No figures could be given: " + problem;
+            return fit;
+        }
+        r = describe(s.Spectrum, range.first, range.last, listed, model);
+        r.weights = s.Weights;
+        r.units = s.Units;
     }
     // The figure the window shows, which Save writes too.
     const std::string deviation = ui.text(Control::TryNbr);
@@ -137,6 +165,8 @@ FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings,
 std::vector<std::string> fitColumns() {
     std::vector<std::string> columns(kReportColumns.begin(), kReportColumns.end());
     columns.insert(columns.end(), std::begin(kStatisticColumns), std::end(kStatisticColumns));
+    columns.insert(columns.end(), kBaselineColumns.begin(), kBaselineColumns.end());
+    columns.insert(columns.end(), std::begin(kUnitColumns), std::end(kUnitColumns));
     columns.emplace_back("error");
     return columns;
 }

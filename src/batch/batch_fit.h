@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "model/curve.h"
+
 namespace peakfold {
 
 // A peak given on the command line: a click at the centre, where the
@@ -26,6 +28,8 @@ struct FitSettings {
     std::string quality = "10";  // the Quality box's text
     bool refine = false;         // least squares with standard errors after the search
     std::string saveFolder;      // where the result files go; empty: none
+    BaselineKind baseline = BaselineKind::None;  // the Fit menu's Baseline choice
+    Weighting weights = Weighting::None;         // and its Weights choice
 };
 
 // What fitting one file gave: the table's fields of each equation (without

@@ -12,8 +12,9 @@ namespace peakfold {
 
 const char* const kBatchUsage =
     "Usage: peakfold-fit --peak NM[:HALFWIDTH] [--peak ...] [--range LO:HI] [--quality Q]\n"
-    "                    [--refine] [--save DIR] [--jobs N] [--shard K/N] [--output FILE]\n"
-    "                    [--quiet] [--no-header] FILE...\n"
+    "                    [--refine] [--baseline KIND] [--weights KIND] [--save DIR]\n"
+    "                    [--jobs N] [--shard K/N] [--output FILE] [--quiet] [--no-header]\n"
+    "                    FILE...\n"
     "Try 'peakfold-fit --help' for more.\n";
 
 const char* const kHelp =
@@ -37,6 +38,15 @@ const char* const kHelp =
     "                      10 (the default) a rough one.  --quality 2\n"
     "  --refine            refine the search's answer by least squares and give\n"
     "                      the standard errors.           --refine\n"
+    "  --baseline KIND     a baseline under the peaks, as the Fit menu's Baseline:\n"
+    "                      none (the default), constant, linear, quadratic or\n"
+    "                      exponential. Estimated from the data before the\n"
+    "                      search, fitted with the peaks by --refine.\n"
+    "                                                     --baseline linear\n"
+    "  --weights KIND      the refinement's weights, as the Fit menu's Weights:\n"
+    "                      none (the default), counts (sigma^2 = the intensity,\n"
+    "                      at least 1) or column (sigma from a third column of\n"
+    "                      the spectrum file).             --weights counts\n"
     "  --save DIR          also write each fit as DIR/NAME.pkd, as Save does, for\n"
     "                      the window to load.            --save fits\n"
     "  --jobs N            fit N files at once (default: one per core).\n"
@@ -54,7 +64,11 @@ const char* const kHelp =
     "The table is comma-separated: file, equation, amplitude, centre, half_width,\n"
     "fwhm and area with their errors (empty without --refine), at_bound, then\n"
     "points, parameters, ssr, reduced_chi_square, r_squared, deviation (the figure\n"
-    "the window shows) and error. Numbers have full precision and a decimal point.\n"
+    "the window shows), chi_square, the baseline's baseline_c0 to baseline_c2 with\n"
+    "their errors (empty where the baseline has no such term), scale, offset and\n"
+    "error. Amplitudes, areas, the baseline, ssr and their errors are in the units\n"
+    "of the file: a loaded spectrum's percent p is offset + scale * p there (a\n"
+    "result file holds percent). Numbers have full precision and a decimal point.\n"
     "A file that cannot be loaded or fitted gets one row with the window's message\n"
     "in the error column. Rows come in the order of the files, whatever --jobs is.\n"
     "\n"
@@ -141,6 +155,23 @@ std::string setQuality(BatchOptions& o, const std::string& value) {
     return {};
 }
 
+std::string setBaseline(BatchOptions& o, const std::string& value) {
+    const std::optional<BaselineKind> kind = baselineNamed(value);
+    if (!kind) {
+        return "bad --baseline " + value +
+               ": give none, constant, linear, quadratic or exponential";
+    }
+    o.fit.baseline = *kind;
+    return {};
+}
+
+std::string setWeights(BatchOptions& o, const std::string& value) {
+    const std::optional<Weighting> weights = weightingNamed(value);
+    if (!weights) return "bad --weights " + value + ": give none, counts or column";
+    o.fit.weights = *weights;
+    return {};
+}
+
 std::string setJobs(BatchOptions& o, const std::string& value) {
     const std::optional<int> jobs = wholeNumber(value);
     if (!jobs || *jobs < 1) return "bad --jobs " + value + ": give a whole number of 1 or more";
@@ -166,6 +197,8 @@ std::string applyValue(BatchOptions& o, std::string_view name, const std::string
     if (name == "--peak") return addPeak(o, value);
     if (name == "--range") return setRange(o, value);
     if (name == "--quality") return setQuality(o, value);
+    if (name == "--baseline") return setBaseline(o, value);
+    if (name == "--weights") return setWeights(o, value);
     if (name == "--jobs") return setJobs(o, value);
     if (name == "--shard") return setShard(o, value);
     if (name == "--save") o.fit.saveFolder = value;
@@ -174,8 +207,8 @@ std::string applyValue(BatchOptions& o, std::string_view name, const std::string
 }
 
 bool takesValue(std::string_view name) {
-    for (const char* option : {"--peak", "--range", "--quality", "--save", "--jobs", "--shard",
-                               "--output"}) {
+    for (const char* option : {"--peak", "--range", "--quality", "--baseline", "--weights",
+                               "--save", "--jobs", "--shard", "--output"}) {
         if (name == option) return true;
     }
     return false;

@@ -43,7 +43,7 @@ void SaveAs_Click(State& s, Toolkit& ui) {
 void ExportFigure_Click(State& s, Toolkit& ui) {
     const std::string path = ui.exportFileDialog();
     if (path.empty()) return;
-    const std::string error = ui.exportFigure(path, legendOf(s));
+    const std::string error = ui.exportFigure(path, FigureContent{legendOf(s)});
     if (!error.empty()) {
         ui.messageBox("Could not export the figure to " + path + " (" + error + ").");
     }

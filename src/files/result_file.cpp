@@ -1,6 +1,7 @@
 #include "files/result_file.h"
 
 #include <algorithm>
+#include <optional>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -78,6 +79,45 @@ SavedRows savedRows(const State& s) {
     return {std::max<int>(toInt16(s.PeakX[0]), 0), std::min<int>(s.PeakW[0], kMaxWave)};
 }
 
+// The baseline rides on the deviation line, which a loader that knows
+// nothing of baselines skips: ",Baseline=,linear, c0, c1, c2, first, last, level".
+constexpr std::string_view kBaselineMark = ",Baseline=,";
+
+std::string BaselineFields(const Baseline& b) {
+    if (!inUse(b)) return {};
+    std::string text = std::string(kBaselineMark) + std::string(baselineName(b.kind));
+    for (const double v : {b.c[0], b.c[1], b.c[2], double(b.first), double(b.last), b.level}) {
+        text += "," + NumText(v);
+    }
+    return text;
+}
+
+Baseline BaselineOfLine(std::string_view line) {
+    const size_t mark = line.find(kBaselineMark);
+    if (mark == std::string_view::npos) return {};
+    std::vector<std::string_view> fields;
+    std::string_view rest = line.substr(mark + kBaselineMark.size());
+    while (true) {
+        const size_t comma = rest.find(',');
+        fields.push_back(rest.substr(0, comma));
+        if (comma == std::string_view::npos) break;
+        rest = rest.substr(comma + 1);
+    }
+    const std::optional<BaselineKind> kind = baselineNamed(fields[0]);
+    constexpr size_t kFields = 7;
+    if (!kind || *kind == BaselineKind::None || fields.size() < kFields) return {};
+    Baseline b;
+    b.kind = *kind;
+    b.set = true;
+    b.c = {TextNum(fields[1]), TextNum(fields[2]), TextNum(fields[3])};
+    b.first = waveIndex(TextNum(fields[4]));
+    b.last = waveIndex(TextNum(fields[5]));
+    b.level = TextNum(fields[6]);
+    for (int j = termCount(b.kind); j < kBaselineTerms; ++j) b.c[j] = 0;
+    if (b.kind != BaselineKind::Exponential) b.level = 0;
+    return b;
+}
+
 namespace {
 
 void appendParameterLine(std::string& text, std::string_view label, const SlotArray& values,
@@ -95,10 +135,12 @@ std::string resultFileText(const State& s, const std::vector<int>& slots,
     appendParameterLine(text, "Amplitude", s.EqIo, slots);
     appendParameterLine(text, "Peak Location", s.EqXo, slots);
     appendParameterLine(text, "Peak Width", s.EqW, slots);
-    text += "RMS=," + deviation;
+    text += "RMS=," + deviation + BaselineFields(s.FitBaseline);
     text += kLineEnd;
+    const bool baseline = inUse(s.FitBaseline);
     text += "Wavelength,Data,Equation,";
     for (int i : slots) text += EquationLine(s, i, false) + ",";
+    if (baseline) text += "Baseline,";
     text += kLineEnd;
 
     // Rows of the fit range, only those inside the array. A saved width of
@@ -112,8 +154,11 @@ std::string resultFileText(const State& s, const std::vector<int>& slots,
             values[k] = GaussianValue(s.EqIo[i], s.EqXo[i], s.EqW[i], w);
             total = round15(total + values[k]);
         }
+        const double under = baseline ? baselineValue(s.FitBaseline, w) : 0;
+        if (baseline) total = round15(total + under);
         text += NumText(w) + "," + NumText(s.Spectrum[w]) + "," + NumText(total);
         for (double value : values) text += "," + NumText(value);
+        if (baseline) text += "," + NumText(under);
         text += kLineEnd;
     }
     return text;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files/file_names.h"
@@ -28,6 +29,12 @@ SavedRows savedRows(const State& s);
 // (each only when its amplitude does not round to 0.0), the deviation
 // figure after "RMS=," and the rows of the fit range.
 std::string ResultFileText(const State& s, double calculateNbr, const std::string& deviation);
+
+// The baseline's fields at the end of the deviation line ("RMS=,..."), empty
+// when no baseline is in use; and the baseline such a line holds, kind None
+// when it holds none.
+std::string BaselineFields(const Baseline& b);
+Baseline BaselineOfLine(std::string_view line);
 
 // What comes before every save: Plot All, and the list's click event, so the
 // plot shows every kept equation and the deviation figure is up to date.

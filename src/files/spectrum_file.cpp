@@ -11,6 +11,7 @@
 
 #include "files/file_names.h"
 #include "files/file_text.h"
+#include "files/result_file.h"
 #include "files/test_spectrum.h"
 #include "graph/frame.h"
 #include "model/equation.h"
@@ -45,6 +46,10 @@ struct Load {
     double floor = kFloorStart;
     int rows = 0;
     int outside = 0;  // rows skipped because their wavelength lies outside the array
+    WaveArray sigma{};         // a spectrum file's third column
+    std::string sigmaProblem;  // why it cannot weigh a fit, empty when it can
+    bool resultFile = false;
+    Baseline baseline;         // a result file's
 
     // Stores v at w and tracks both; every value read is tracked, also one
     // that a later row overwrites.
@@ -96,6 +101,10 @@ void loadAnswer(State& s, Toolkit& ui, const std::string& answer, NameUse use) {
     s.EqIo = {};
     s.Spectrum = {};
     s.PeakX[0] = kRangeStartBeforeLoad;
+    s.FitBaseline = Baseline{.kind = s.FitBaseline.kind};
+    s.Units = {};
+    s.Sigma = {};
+    s.SigmaProblem = State{}.SigmaProblem;
 
     Load load;
     if (answer.empty()) {
@@ -143,6 +152,7 @@ void readTestSpectrum(Load& load) {
     for (int w = kTestSpectrumFirst; w <= kTestSpectrumLast; ++w) {
         load.store(w, TestSpectrumValue(w));
     }
+    load.sigmaProblem = "the test spectrum has no σ column";
     load.high = kTestSpectrumLast + 1;  // 1001 stays 0 and is rescaled and drawn with the rest
 }
 
@@ -173,6 +183,10 @@ Wavelength wavelengthOf(const FieldNumber& number) {
 struct Record {
     Wavelength wavelength;
     double intensity = 0;
+    // The third column: absent, or its text and the number it holds.
+    bool hasSigma = false;
+    std::string sigmaText;
+    FieldNumber sigma;
 };
 
 std::string withoutQuotes(std::string_view line) {
@@ -189,6 +203,18 @@ size_t skipBlanks(std::string_view text, size_t pos) {
     return pos;
 }
 
+// The field after the intensity, up to the next separator.
+void readSigma(Record& record, std::string_view field, bool commaMayBeDecimal) {
+    const size_t start = skipBlanks(field, 0);
+    field = field.substr(start);
+    const size_t end = field.find_first_of(commaMayBeDecimal ? "\t ;" : "\t ,;");
+    field = field.substr(0, end);
+    if (field.empty()) return;
+    record.hasSigma = true;
+    record.sigmaText = std::string(field);
+    record.sigma = numberIn(field, commaMayBeDecimal);
+}
+
 // One line of a spectrum file as a record, or nothing when the line holds
 // no wavelength and intensity (a heading, a blank line). Double quotes, as
 // some spreadsheets put around fields, are dropped first.
@@ -196,13 +222,16 @@ std::optional<Record> spectrumRecord(std::string_view rawLine) {
     const std::string text = withoutQuotes(rawLine);
     const std::string_view line = text;
     FieldNumber wavelength, intensity;
+    Record record;
     const size_t tab = line.find('\t');
     if (tab != std::string_view::npos) {
         // The wavelength before the first TAB, the intensity after it up to a
         // further TAB; a comma after the intensity ends it.
         const std::string_view rest = line.substr(tab + 1);
         wavelength = numberIn(line.substr(0, tab), true);
-        intensity = numberIn(rest.substr(0, rest.find('\t')), true);
+        const size_t secondTab = rest.find('\t');
+        intensity = numberIn(rest.substr(0, secondTab), true);
+        if (secondTab != std::string_view::npos) readSigma(record, rest.substr(secondTab + 1), true);
     } else {
         // Two numbers separated by a comma, a semicolon or blanks. Where the
         // comma separates the columns it cannot also be the decimal point.
@@ -219,14 +248,35 @@ std::optional<Record> spectrumRecord(std::string_view rawLine) {
         const size_t fieldEnd = line.find_first_of(commaSeparated ? " ,;" : " ;", next);
         wavelength = numberIn(line.substr(start, end - start), false);
         intensity = numberIn(line.substr(next, fieldEnd - next), !commaSeparated);
+        if (fieldEnd != std::string_view::npos) {
+            size_t after = skipBlanks(line, fieldEnd);
+            if (after < line.size() && (line[after] == ',' || line[after] == ';')) ++after;
+            readSigma(record, line.substr(after), !commaSeparated);
+        }
     }
     if (!wavelength.found || !intensity.found || intensity.tooLarge) return std::nullopt;
-    return Record{wavelengthOf(wavelength), intensity.value};
+    record.wavelength = wavelengthOf(wavelength);
+    record.intensity = intensity.value;
+    return record;
 }
 
-std::string readSpectrumFile(std::string_view content, const std::string&, Load& load) {
-    for (const std::string_view line : splitLines(content)) {
-        const std::optional<Record> record = spectrumRecord(line);
+// Why a record's sigma cannot weigh a fit, empty when it can.
+std::string sigmaProblem(const Record& record, const std::string& fileName, size_t line) {
+    const std::string where = "line " + std::to_string(line) + " of " + fileName;
+    if (!record.hasSigma) return where + " has no σ";
+    if (!record.sigma.found || record.sigma.tooLarge) {
+        return where + " has σ " + record.sigmaText + ", which is not a finite number";
+    }
+    if (!(record.sigma.value > 0)) {
+        return where + " has σ " + record.sigmaText + ", which is not above 0";
+    }
+    return {};
+}
+
+std::string readSpectrumFile(std::string_view content, const std::string& fileName, Load& load) {
+    const std::vector<std::string_view> lines = splitLines(content);
+    for (size_t n = 0; n < lines.size(); ++n) {
+        const std::optional<Record> record = spectrumRecord(lines[n]);
         if (!record) continue;
         const double w = record->wavelength.value;
         if (!(w >= 0 && w <= kLastRecordWave)) {
@@ -234,11 +284,18 @@ std::string readSpectrumFile(std::string_view content, const std::string&, Load&
             continue;
         }
         const int i = static_cast<int>(w);
-        load.store(i, record->intensity);
+        const std::string problem = sigmaProblem(*record, fileName, n + 1);
+        if (load.sigmaProblem.empty()) load.sigmaProblem = problem;
+        const double sigma = problem.empty() ? record->sigma.value : 0;
         // The copy fills every second wavelength of data in 2 nm steps; it
         // never replaces a value that a row of the file sets itself, so
         // files in descending or mixed order keep every value they hold.
-        if (!load.setByRow[i + 1]) load.spectrum[i + 1] = record->intensity;
+        load.store(i, record->intensity);
+        load.sigma[i] = sigma;
+        if (!load.setByRow[i + 1]) {
+            load.spectrum[i + 1] = record->intensity;
+            load.sigma[i + 1] = sigma;
+        }
         load.high = std::max(load.high, i + 1);
     }
     return {};
@@ -285,6 +342,9 @@ std::string readResultFile(std::string_view content, const std::string& fileName
     for (int i = 1; i <= lastAmplitude; ++i) load.kept[i] = 1;
     readParameterLine(lines[2], load.xo);
     readParameterLine(lines[3], load.width);
+    load.resultFile = true;
+    load.baseline = BaselineOfLine(lines[4]);
+    load.sigmaProblem = fileName + " is a result file, which holds no σ";
     if (!parametersUsable(load)) {
         return fileName + " holds an equation parameter beyond " + NumText(kLargestParameter) +
                ", too large to draw or fit. Nothing was loaded.";
@@ -339,9 +399,19 @@ void show(State& s, Toolkit& ui, const Load& load) {
     s.EqKept = load.kept;
     s.EqKept[0] = 0;
     s.Spectrum = load.spectrum;
+    s.Sigma = load.sigma;
+    s.SigmaProblem = load.sigmaProblem;
     for (int i = 1; i <= kLastSlot; ++i) {
         if (s.EqKept[i] == 1) ui.listAppend(Control::List, EquationLine(s, i, true));
     }
+    // The chosen kind stays for the next fit, its coefficients belong to the
+    // old data; a result file's own baseline comes back with its kind.
+    s.FitBaseline = Baseline{.kind = s.FitBaseline.kind};
+    if (load.baseline.kind != BaselineKind::None) {
+        s.FitBaseline = load.baseline;
+        ui.showFitChoices(s.FitBaseline.kind, s.Weights);
+    }
+    s.Units = {load.floor, (load.top - load.floor) / 100, load.resultFile};
 
     const int a = load.low, b = load.high;
     const auto rescale = [&](double v) { return 100 * (v - load.floor) / (load.top - load.floor); };

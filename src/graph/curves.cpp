@@ -16,7 +16,6 @@ int slotColour(int slot) {
 namespace {
 
 constexpr int kDipColour = 4;     // dark red: the negative part of a curve, mirrored
-constexpr int kTotalColour = 15;  // white: the sum of all equations
 constexpr int kFirstWave = 200;   // curves span the frame, 200..1000 nm,
 constexpr int kLastWave = 1000;   // whatever the fit range
 
@@ -44,13 +43,26 @@ void curveSegment(const State& s, Toolkit& ui, int slot, int w) {
     if (insideValueWindow(-y1)) segment(ui, w, -y1, -y2, kDipColour);
 }
 
-// Sum of every slot in use at x: a non-zero amplitude and width, kept or not.
+// Sum of every slot in use at x (a non-zero amplitude and width, kept or
+// not) on the baseline.
 double totalAt(const State& s, double x) {
     double total = 0;
     for (int i = 1; i <= kLastSlot; ++i) {
         if (s.EqIo[i] * s.EqW[i] != 0) total += curveValue(s, i, x);
     }
+    if (inUse(s.FitBaseline)) total += baselineValue(s.FitBaseline, x);
     return total;
+}
+
+// The baseline under every drawing of equations, before them.
+void plotBaseline(State& s, Toolkit& ui) {
+    if (!inUse(s.FitBaseline)) return;
+    for (int w = kFirstWave; w < kLastWave; ++w) {
+        const double y1 = baselineValue(s.FitBaseline, w);
+        if (insideValueWindow(y1)) {
+            segment(ui, w, y1, baselineValue(s.FitBaseline, w + 1), kBaselineColour);
+        }
+    }
 }
 
 }  // namespace
@@ -60,6 +72,7 @@ void List_Click(State& s, Toolkit& ui) {
     PlotRawData(s, ui);
     const int n = LineSlot(ui.listSelectedText(Control::List));
     if (n <= 0) return;
+    plotBaseline(s, ui);
     const std::string mode = ui.text(Control::PlotAll);
     if (mode == "Plot One") {
         PlotCurve(s, ui, n);

@@ -8,6 +8,8 @@ namespace peakfold {
 
 // Slots 1..6 have the legend's colours 9..14; slots 7..9 repeat those of 1..3.
 int slotColour(int slot);
+constexpr int kBaselineColour = 3;  // dark cyan: no equation and no other curve has it
+constexpr int kTotalColour = 15;    // white: the sum of all equations
 
 void List_Click(State& s, Toolkit& ui);
 void PlotAll_Click(State& s, Toolkit& ui);

@@ -8,6 +8,7 @@
 #include "model/equation.h"
 #include "search/fit_search.h"
 #include "model/numbers.h"
+#include "refine/fit_choices.h"
 
 namespace peakfold {
 
@@ -54,10 +55,12 @@ SearchProgress windowProgress(Toolkit& ui) {
     return progress;
 }
 
-// The sum of slots 1..3 at x, whatever the number of Gaussians fitted.
+// The sum of slots 1..3 at x, whatever the number of Gaussians fitted, on
+// the baseline.
 double totalOfFirstThree(const State& s, double x) {
     double total = 0;
     for (int i = 1; i <= 3; ++i) total += GaussianValue(s.EqIo[i], s.EqXo[i], s.EqW[i], x);
+    if (inUse(s.FitBaseline)) total += baselineValue(s.FitBaseline, x);
     return total;
 }
 
@@ -113,6 +116,8 @@ void Calculate_Click(State& s, Toolkit& ui) {
 
     ui.setText(Control::Help, SettingsLine(s, 3));
     Help_KeyPress(s, ui, 13);
+    // The search fits the peaks on what the baseline leaves.
+    EstimateBaseline(s);
 
     const SearchResult result = runSearch(s, n, Q, windowProgress(ui));
     s.CalcState.clear();

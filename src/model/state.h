@@ -68,6 +68,18 @@ struct State {
     Refinement LastRefinement;
     std::vector<double> LastRefinedData;
 
+    // The baseline under the peaks and the weights of Refine, as chosen in
+    // the Fit menu (None and None as the window opens).
+    Baseline FitBaseline;
+    Weighting Weights = Weighting::None;
+    // How the loaded percent maps onto the file's values, and the sigma of
+    // each wavelength from the spectrum file's third column, in the file's
+    // units (0 where there is none). SigmaProblem says why the column cannot
+    // weigh a fit, naming its first bad line; empty when it can.
+    SpectrumUnits Units;
+    WaveArray Sigma{};
+    std::string SigmaProblem = "it holds no spectrum";
+
     // Worker threads of Calculate's search, 0 for one per core. A program
     // that fits several spectra at once asks for fewer; the results do not
     // depend on it.

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "model/equation.h"
 #include "refine/refine.h"
@@ -52,43 +53,69 @@ struct Bounded {
     }
 };
 
-// Parameters 3p, 3p+1, 3p+2 are amplitude, centre and half-width of peak p.
+// Parameters 3p, 3p+1, 3p+2 are amplitude, centre and half-width of peak p;
+// the baseline's coefficients follow the peaks.
 struct Problem {
     const WaveArray* spectrum;
     int first, last;
     size_t peaks;
     Bounded centre, halfWidth;
+    Baseline baseline;              // its kind, range and level; coefficients from u
+    size_t terms;                   // the baseline's fitted coefficients
+    const std::vector<double>* sigma;  // of each wavelength first..last; null: unweighted
 
     Peak peak(const gsl_vector* u, size_t p) const {
         return {gsl_vector_get(u, 3 * p), centre.value(gsl_vector_get(u, 3 * p + 1)),
                 halfWidth.value(gsl_vector_get(u, 3 * p + 2))};
     }
+    Baseline baselineAt(const gsl_vector* u) const {
+        Baseline b = baseline;
+        for (size_t j = 0; j < terms; ++j) b.c[j] = gsl_vector_get(u, 3 * peaks + j);
+        return b;
+    }
+    double weight(int w) const { return 1 / (*sigma)[w - first]; }
 };
-
-// Derivatives of A exp(-k ((x - c)/b)^2) by A, c and b.
-struct Slopes {
-    double amplitude, centre, halfWidth;
-};
-Slopes gaussianSlopes(const Peak& g, double x) {
-    const double q = (x - g.centre) / g.halfWidth;
-    const double e = std::exp(q * q * -kShape);
-    const double Ae = g.amplitude * e;
-    return {e, Ae * 2 * kShape * q / g.halfWidth, Ae * 2 * kShape * q * q / g.halfWidth};
-}
 
 int residuals(const gsl_vector* u, void* params, gsl_vector* f) {
     const Problem& pr = *static_cast<const Problem*>(params);
     // The bounded values once per call, not once per wavelength.
     std::array<Peak, kMostPeaks> g;
     for (size_t p = 0; p < pr.peaks; ++p) g[p] = pr.peak(u, p);
+    const Baseline b = pr.baselineAt(u);
     for (int w = pr.first; w <= pr.last; ++w) {
         double model = 0;
-        for (size_t p = 0; p < pr.peaks; ++p) {
-            model += GaussianValue(g[p].amplitude, g[p].centre, g[p].halfWidth, w);
-        }
-        gsl_vector_set(f, w - pr.first, model - (*pr.spectrum)[w]);
+        for (size_t p = 0; p < pr.peaks; ++p) model += peakValue(g[p], w);
+        if (pr.terms > 0) model += baselineValue(b, w);
+        double r = model - (*pr.spectrum)[w];
+        if (pr.sigma) r *= pr.weight(w);
+        gsl_vector_set(f, w - pr.first, r);
     }
     return GSL_SUCCESS;
+}
+
+// One row of the Jacobian in the bounded values, weighted: the slopes by
+// each peak's amplitude, centre and half-width, then by the baseline's
+// coefficients. centreSlope and halfWidthSlope turn them into the
+// optimiser's unbounded parameters (1 for the values themselves).
+template <typename Set>
+void jacobianRow(const Problem& pr, const Peak* g, const Baseline& b, const double* centreSlope,
+                 const double* halfWidthSlope, int w, Set set) {
+    const double weight = pr.sigma ? pr.weight(w) : 1;
+    for (size_t p = 0; p < pr.peaks; ++p) {
+        const PeakSlopes d = peakSlopes(g[p], w);
+        if (pr.sigma) {
+            set(3 * p, d.amplitude * weight);
+            set(3 * p + 1, d.centre * centreSlope[p] * weight);
+            set(3 * p + 2, d.halfWidth * halfWidthSlope[p] * weight);
+        } else {
+            set(3 * p, d.amplitude);
+            set(3 * p + 1, d.centre * centreSlope[p]);
+            set(3 * p + 2, d.halfWidth * halfWidthSlope[p]);
+        }
+    }
+    if (pr.terms == 0) return;
+    const BaselineTerms slopes = baselineSlopes(b, w);
+    for (size_t j = 0; j < pr.terms; ++j) set(3 * pr.peaks + j, slopes[j] * weight);
 }
 
 // The Jacobian in the optimiser's unbounded parameters: the slopes by the
@@ -102,14 +129,11 @@ int jacobian(const gsl_vector* u, void* params, gsl_matrix* J) {
         centreSlope[p] = pr.centre.slope(gsl_vector_get(u, 3 * p + 1));
         halfWidthSlope[p] = pr.halfWidth.slope(gsl_vector_get(u, 3 * p + 2));
     }
+    const Baseline b = pr.baselineAt(u);
     for (int w = pr.first; w <= pr.last; ++w) {
-        for (size_t p = 0; p < pr.peaks; ++p) {
-            const Slopes d = gaussianSlopes(g[p], w);
-            const size_t row = w - pr.first;
-            gsl_matrix_set(J, row, 3 * p, d.amplitude);
-            gsl_matrix_set(J, row, 3 * p + 1, d.centre * centreSlope[p]);
-            gsl_matrix_set(J, row, 3 * p + 2, d.halfWidth * halfWidthSlope[p]);
-        }
+        const size_t row = w - pr.first;
+        jacobianRow(pr, g.data(), b, centreSlope.data(), halfWidthSlope.data(), w,
+                    [&](size_t column, double v) { gsl_matrix_set(J, row, column, v); });
     }
     return GSL_SUCCESS;
 }
@@ -136,28 +160,37 @@ void quietGsl() {
 }
 
 // Standard errors from the covariance (J^T J)^-1 in the bounded parameters,
-// scaled by the reduced chi-square; the derived figures' errors from it.
-void addErrors(Refinement& r) {
-    const size_t P = 3 * r.peaks.size();
+// with J weighted as the fit was, scaled by the reduced chi-square; the
+// derived figures' errors from it.
+void addErrors(Refinement& r, const Problem& pr) {
+    const size_t peaks = r.peaks.size();
+    const size_t P = 3 * peaks + pr.terms;
     const size_t N = r.statistics.points;
+    std::array<Peak, kMostPeaks> g;
+    for (size_t p = 0; p < peaks; ++p) g[p] = r.peaks[p].value;
+    const std::array<double, kMostPeaks> ones = [] {
+        std::array<double, kMostPeaks> a;
+        a.fill(1);
+        return a;
+    }();
     Matrix J(gsl_matrix_alloc(N, P));
     for (int w = r.first; w <= r.last; ++w) {
-        for (size_t p = 0; p < r.peaks.size(); ++p) {
-            const Slopes d = gaussianSlopes(r.peaks[p].value, w);
-            gsl_matrix_set(J.get(), w - r.first, 3 * p, d.amplitude);
-            gsl_matrix_set(J.get(), w - r.first, 3 * p + 1, d.centre);
-            gsl_matrix_set(J.get(), w - r.first, 3 * p + 2, d.halfWidth);
-        }
+        const size_t row = w - r.first;
+        jacobianRow(pr, g.data(), r.baseline, ones.data(), ones.data(), w,
+                    [&](size_t column, double v) { gsl_matrix_set(J.get(), row, column, v); });
     }
     Matrix covar(gsl_matrix_alloc(P, P));
     gsl_multifit_nlinear_covar(J.get(), 0.0, covar.get());
     const double scale = r.statistics.reducedChiSquare;
     const auto cov = [&](size_t i, size_t j) { return gsl_matrix_get(covar.get(), i, j) * scale; };
-    for (size_t p = 0; p < r.peaks.size(); ++p) {
+    for (size_t p = 0; p < peaks; ++p) {
         PeakEstimate& peak = r.peaks[p];
         const size_t a = 3 * p, c = a + 1, b = a + 2;
         peak.error.centre = std::sqrt(cov(c, c));
         propagateErrors(peak, cov(a, a), cov(b, b), cov(a, b));
+    }
+    for (size_t j = 0; j < pr.terms; ++j) {
+        r.baselineError[j] = std::sqrt(cov(3 * peaks + j, 3 * peaks + j));
     }
     r.hasErrors = true;
 }
@@ -165,24 +198,35 @@ void addErrors(Refinement& r) {
 }  // namespace
 
 Refinement refine(const WaveArray& spectrum, int first, int last,
-                  const std::vector<PeakEstimate>& start) {
-    const Refinement before = describe(spectrum, first, last, start);
-    const size_t P = 3 * start.size();
+                  const std::vector<PeakEstimate>& start, const FitModel& model) {
+    const Refinement before = describe(spectrum, first, last, start, model);
+    const size_t terms = inUse(model.baseline) ? termCount(model.baseline.kind) : 0;
+    const size_t P = 3 * start.size() + terms;
     const int N = before.statistics.points;
-    if (start.empty() || start.size() > kMostPeaks || first < 0 || last > kMaxWave ||
+    if (start.size() > kMostPeaks || P == 0 || first < 0 || last > kMaxWave ||
         N <= static_cast<int>(P)) {
         return before;
     }
     quietGsl();
 
-    Problem problem{&spectrum, first, last, start.size(), {double(first), double(last)},
-                    {kLowestHalfWidth, double(last - first)}};
+    Problem problem{&spectrum,
+                    first,
+                    last,
+                    start.size(),
+                    {double(first), double(last)},
+                    {kLowestHalfWidth, double(last - first)},
+                    model.baseline,
+                    terms,
+                    model.sigma.size() == static_cast<size_t>(N) ? &model.sigma : nullptr};
     Vector u(gsl_vector_alloc(P));
     for (size_t p = 0; p < start.size(); ++p) {
         const Peak& g = start[p].value;
         gsl_vector_set(u.get(), 3 * p, g.amplitude);
         gsl_vector_set(u.get(), 3 * p + 1, problem.centre.internal(g.centre));
         gsl_vector_set(u.get(), 3 * p + 2, problem.halfWidth.internal(g.halfWidth));
+    }
+    for (size_t j = 0; j < terms; ++j) {
+        gsl_vector_set(u.get(), 3 * start.size() + j, model.baseline.c[j]);
     }
 
     gsl_multifit_nlinear_fdf fdf{};
@@ -225,7 +269,12 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
             return before;
         }
     }
-    Refinement r = describe(spectrum, first, last, found);
+    FitModel fitted = model;
+    fitted.baseline = problem.baselineAt(x);
+    for (const double c : fitted.baseline.c) {
+        if (!std::isfinite(c)) return before;
+    }
+    Refinement r = describe(spectrum, first, last, found, fitted);
     for (size_t p = 0; p < found.size(); ++p) {
         PeakEstimate& peak = r.peaks[p];
         peak.centreAtBound = problem.centre.holds(peak.value.centre);
@@ -234,7 +283,7 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
     }
     r.statistics.iterations = iterations;
     r.statistics.converged = converged;
-    addErrors(r);
+    addErrors(r, problem);
     return r;
 }
 

@@ -22,9 +22,8 @@ std::vector<PeakEstimate> listedPeaks(const State& s, int n) {
 }
 
 void deriveFigures(PeakEstimate& peak) {
-    const double A = peak.value.amplitude, b = peak.value.halfWidth;
-    peak.fwhm = 2 * b;
-    peak.area = A * b * std::sqrt(std::numbers::pi / kShape);
+    peak.fwhm = peakFwhm(peak.value);
+    peak.area = peakArea(peak.value);
 }
 
 void propagateErrors(PeakEstimate& peak, double varAmplitude, double varHalfWidth,
@@ -38,10 +37,11 @@ void propagateErrors(PeakEstimate& peak, double varAmplitude, double varHalfWidt
 }
 
 Refinement describe(const WaveArray& spectrum, int first, int last,
-                    const std::vector<PeakEstimate>& peaks) {
+                    const std::vector<PeakEstimate>& peaks, const FitModel& fit) {
     Refinement r;
     r.first = first;
     r.last = last;
+    r.baseline = fit.baseline;
     for (const PeakEstimate& given : peaks) {
         PeakEstimate peak;
         peak.slot = given.slot;
@@ -50,7 +50,11 @@ Refinement describe(const WaveArray& spectrum, int first, int last,
         r.peaks.push_back(peak);
     }
     FitStatistics& f = r.statistics;
-    f.parameters = 3 * static_cast<int>(peaks.size());
+    const bool baseline = inUse(fit.baseline);
+    // Weights only when there is one sigma for each wavelength of the range.
+    const bool weighted =
+        !fit.sigma.empty() && fit.sigma.size() == static_cast<size_t>(last - first + 1);
+    f.parameters = 3 * static_cast<int>(peaks.size()) + (baseline ? termCount(fit.baseline.kind) : 0);
     double sum = 0;
     for (int w = first; w <= last; ++w) {
         if (w < 0 || w > kMaxWave) continue;
@@ -62,17 +66,21 @@ Refinement describe(const WaveArray& spectrum, int first, int last,
     for (int w = first; w <= last; ++w) {
         if (w < 0 || w > kMaxWave) continue;
         double model = 0;
-        for (const PeakEstimate& peak : r.peaks) {
-            model += GaussianValue(peak.value.amplitude, peak.value.centre, peak.value.halfWidth, w);
-        }
+        for (const PeakEstimate& peak : r.peaks) model += peakValue(peak.value, w);
+        if (baseline) model += baselineValue(fit.baseline, w);
         const double d = spectrum[w] - model;
         f.ssr += d * d;
+        if (weighted) {
+            const double z = d / fit.sigma[w - first];
+            f.chiSquare += z * z;
+        }
         total += (spectrum[w] - mean) * (spectrum[w] - mean);
     }
+    if (!weighted) f.chiSquare = f.ssr;
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     // Without more points than parameters there is no scatter left to judge
     // the fit by; a flat spectrum has nothing a fit could explain.
-    f.reducedChiSquare = f.points > f.parameters ? f.ssr / (f.points - f.parameters) : nan;
+    f.reducedChiSquare = f.points > f.parameters ? f.chiSquare / (f.points - f.parameters) : nan;
     f.rSquared = total > 0 ? 1 - f.ssr / total : nan;
     return r;
 }

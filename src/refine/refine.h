@@ -10,18 +10,27 @@
 
 namespace peakfold {
 
-// Least squares over the whole wavelengths first..last of spectrum, jointly over every
-// amplitude, centre and half-width, from the values in `start` (each with its slot).
-// Centres stay within first..last, half-widths within 0.5..last-first, amplitudes are
-// free. With no more points than parameters nothing is refined: the result is
-// describe() of the start.
-Refinement refine(const WaveArray& spectrum, int first, int last,
-                  const std::vector<PeakEstimate>& start);
+// What is fitted besides the peaks: a baseline (its coefficients the start,
+// over the fit range), and the sigma of each wavelength first..last in the
+// spectrum's percent, empty for a fit without weights.
+struct FitModel {
+    Baseline baseline;
+    std::vector<double> sigma;
+};
 
-// The values and fit statistics of the peaks as they stand, without errors (hasErrors
-// false, iterations 0).
+// Least squares over the whole wavelengths first..last of spectrum, jointly over every
+// amplitude, centre and half-width and the baseline's coefficients, from the values in
+// `start` (each with its slot). Centres stay within first..last, half-widths within
+// 0.5..last-first, amplitudes and coefficients are free. With weights it minimises
+// chi-square = sum(((y - f) / sigma)^2). With no more points than parameters nothing is
+// refined: the result is describe() of the start.
+Refinement refine(const WaveArray& spectrum, int first, int last,
+                  const std::vector<PeakEstimate>& start, const FitModel& model = {});
+
+// The values and fit statistics of the peaks on the baseline as they stand, without
+// errors (hasErrors false, iterations 0).
 Refinement describe(const WaveArray& spectrum, int first, int last,
-                    const std::vector<PeakEstimate>& peaks);
+                    const std::vector<PeakEstimate>& peaks, const FitModel& model = {});
 
 // The equations the list shows that Save would save, in ascending slot order, with
 // their current values and derived figures. The fit range they are refined over is

@@ -8,6 +8,7 @@
 #include "model/calculate.h"
 #include "model/equation.h"
 #include "model/numbers.h"
+#include "refine/fit_choices.h"
 #include "refine/refine.h"
 
 namespace peakfold {
@@ -30,6 +31,10 @@ bool stillRefined(const State& s, const std::vector<PeakEstimate>& listed,
                   const SavedRows& rows) {
     const Refinement& r = s.LastRefinement;
     if (!r.hasErrors || r.first != rows.first || r.last != rows.last) return false;
+    if (r.weights != s.Weights || r.baseline.kind != s.FitBaseline.kind ||
+        r.baseline.c != s.FitBaseline.c || r.baseline.set != s.FitBaseline.set) {
+        return false;
+    }
     if (r.peaks.size() != listed.size() || s.LastRefinedData != dataOver(s, rows)) return false;
     for (size_t i = 0; i < listed.size(); ++i) {
         const Peak& a = r.peaks[i].value;
@@ -67,7 +72,7 @@ void Refine_Click(State& s, Toolkit& ui) {
     }
     const SavedRows rows = savedRows(s);
     const int points = rows.last - rows.first + 1;
-    const int parameters = 3 * static_cast<int>(listed.size());
+    const int parameters = 3 * static_cast<int>(listed.size()) + termCount(s.FitBaseline.kind);
     if (points <= parameters) {
         ui.messageBox("Nothing was refined: the fit range holds " +
                       std::to_string(points < 0 ? 0 : points) + " wavelengths, and " +
@@ -77,12 +82,21 @@ void Refine_Click(State& s, Toolkit& ui) {
         return;
     }
 
-    const Refinement r = refine(s.Spectrum, rows.first, rows.last, listed);
+    std::string problem;
+    const FitModel model = fitModelOf(s, rows.first, rows.last, listed, problem);
+    if (!problem.empty()) {
+        ui.messageBox("Nothing was refined: " + problem);
+        return;
+    }
+    Refinement r = refine(s.Spectrum, rows.first, rows.last, listed, model);
+    r.weights = s.Weights;
+    r.units = s.Units;
     for (const PeakEstimate& peak : r.peaks) {
         s.EqIo[peak.slot] = peak.value.amplitude;
         s.EqXo[peak.slot] = peak.value.centre;
         s.EqW[peak.slot] = peak.value.halfWidth;
     }
+    if (s.FitBaseline.kind != BaselineKind::None) s.FitBaseline = r.baseline;
     relist(s, ui, r);
     List_Click(s, ui);
     // The figure belongs to the refined equations whatever the plot mode,
@@ -97,9 +111,16 @@ void Report_Click(State& s, Toolkit& ui) {
     const SavedRows rows = savedRows(s);
     if (stillRefined(s, listed, rows)) {
         ui.showReport(s.LastRefinement);
-    } else {
-        ui.showReport(describe(s.Spectrum, rows.first, rows.last, listed));
+        return;
     }
+    // Weights that cannot be had leave the figures unweighted; Refine says why.
+    std::string problem;
+    FitModel model = fitModelOf(s, rows.first, rows.last, listed, problem);
+    if (!inUse(s.FitBaseline)) model.baseline = Baseline{};
+    Refinement r = describe(s.Spectrum, rows.first, rows.last, listed, model);
+    r.weights = problem.empty() ? s.Weights : Weighting::None;
+    r.units = s.Units;
+    ui.showReport(r);
 }
 
 }  // namespace peakfold

@@ -7,14 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace peakfold {
+#include "model/curve.h"
 
-// One Gaussian y = amplitude * exp(-k * ((x - centre) / halfWidth)^2).
-struct Peak {
-    double amplitude = 0;
-    double centre = 0;
-    double halfWidth = 0;
-};
+namespace peakfold {
 
 // A peak with what is known of it. Errors are standard errors; they are 0
 // when the refinement gave none (see Refinement::hasErrors).
@@ -33,9 +28,10 @@ struct PeakEstimate {
 
 struct FitStatistics {
     int points = 0;      // N: whole wavelengths of the fit range
-    int parameters = 0;  // P: three for each peak
+    int parameters = 0;  // P: three for each peak and the baseline's coefficients
     double ssr = 0;      // sum of squared residuals over the fit range
-    double reducedChiSquare = 0;  // ssr / (N - P)
+    double chiSquare = 0;         // sum of ((y - f) / sigma)^2; ssr without weights
+    double reducedChiSquare = 0;  // chiSquare / (N - P)
     double rSquared = 0;          // 1 - ssr / total sum of squares about the mean
     int iterations = 0;
     bool converged = false;
@@ -49,6 +45,13 @@ struct Refinement {
     bool hasErrors = false;
     // Fit range the refinement worked on, whole wavelengths first..last.
     int first = 0, last = -1;
+    // The baseline fitted with the peaks (kind None when there is none), and
+    // the standard errors of its coefficients.
+    Baseline baseline;
+    BaselineTerms baselineError{};
+    Weighting weights = Weighting::None;
+    // The spectrum's units: everything above is in its percent.
+    SpectrumUnits units;
 };
 
 }  // namespace peakfold

@@ -51,8 +51,8 @@ void moveKeptSlots(State& s, int n) {
     }
 }
 
-// The spectrum minus every kept equation over the fit range, in percent of
-// its largest value. Returns that largest value (0 when nothing is positive,
+// The spectrum minus every kept equation and the baseline over the fit
+// range, in percent of its largest value. Returns that largest value (0 when nothing is positive,
 // and then the residual is left unscaled rather than divided by zero).
 double computeResidual(State& s, const Sampling& range) {
     for (int k = 0; k < range.count; ++k) {
@@ -61,6 +61,7 @@ double computeResidual(State& s, const Sampling& range) {
         for (int i = 2; i <= kLastSlot; ++i) {
             if (s.EqKept[i] == 1) s.Residual[w] -= GaussianValue(s.EqIo[i], s.EqXo[i], s.EqW[i], w);
         }
+        if (inUse(s.FitBaseline)) s.Residual[w] -= baselineValue(s.FitBaseline, w);
     }
     double peak = 0;
     for (int k = 0; k < range.count; ++k) {

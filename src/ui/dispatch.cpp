@@ -9,6 +9,7 @@
 #include "graph/picking.h"
 #include "model/calculate.h"
 #include "model/numbers.h"
+#include "refine/fit_choices.h"
 #include "refine/refine_command.h"
 #include "ui/main_window.h"
 
@@ -59,6 +60,15 @@ void menu(State& s, Toolkit& ui, MenuItem item) {
         case MenuItem::Cancel: return Cancel_Click(s, ui);
         case MenuItem::Refine: return Refine_Click(s, ui);
         case MenuItem::Report: return Report_Click(s, ui);
+        case MenuItem::BaselineNone: return Baseline_Click(s, ui, BaselineKind::None);
+        case MenuItem::BaselineConstant: return Baseline_Click(s, ui, BaselineKind::Constant);
+        case MenuItem::BaselineLinear: return Baseline_Click(s, ui, BaselineKind::Linear);
+        case MenuItem::BaselineQuadratic: return Baseline_Click(s, ui, BaselineKind::Quadratic);
+        case MenuItem::BaselineExponential:
+            return Baseline_Click(s, ui, BaselineKind::Exponential);
+        case MenuItem::WeightsNone: return Weights_Click(s, ui, Weighting::None);
+        case MenuItem::WeightsCounts: return Weights_Click(s, ui, Weighting::Counts);
+        case MenuItem::WeightsColumn: return Weights_Click(s, ui, Weighting::Column);
         case MenuItem::Help: return HelpCommand_Click(s, ui);
         case MenuItem::About: return About_Click(s, ui);
     }

@@ -27,7 +27,17 @@ constexpr int kDefaultColour = -1;
 enum class MenuItem {
     Open, Save, ExportFigure, Quit,   // File
     Calculate, Cancel, Refine, Report,  // Fit
+    BaselineNone, BaselineConstant, BaselineLinear, BaselineQuadratic,
+    BaselineExponential,                // Fit > Baseline, one of them checked
+    WeightsNone, WeightsCounts, WeightsColumn,  // Fit > Weights, one checked
     Help, About,                        // Help
+};
+
+// What an exported figure shows beside the plot's calls: the legend's lines,
+// each in its curve's palette colour, and the wavelengths its axis spans.
+struct FigureContent {
+    std::vector<std::pair<std::string, int>> legend;
+    double left = 200, right = 1000;  // nm
 };
 
 // An event of a control or a menu item, as the window delivers it to the
@@ -106,11 +116,17 @@ public:
     // Writes the plot as it is drawn now to a figure file, in the format its
     // extension names, with the legend's lines in their palette colours.
     // Gives the empty text on success, otherwise what went wrong.
-    virtual std::string exportFigure(const std::string& path,
-                                     const std::vector<std::pair<std::string, int>>& legend) {
+    virtual std::string exportFigure(const std::string& path, const FigureContent& figure) {
         (void)path;
-        (void)legend;
+        (void)figure;
         return "figures can be exported from the window only";
+    }
+
+    // The Fit menu's Baseline and Weights choices as they now stand: the
+    // window checks the item of each.
+    virtual void showFitChoices(BaselineKind baseline, Weighting weights) {
+        (void)baseline;
+        (void)weights;
     }
 
     // Let pending events run; handlers may run inside it.

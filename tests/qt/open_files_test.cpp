@@ -149,7 +149,8 @@ class OpenFilesTest : public QObject {
         } cases[] = {{"figure.png", 0}, {"drawing.svg", 1}, {"paper.pdf", 2}};
         for (const auto& c : cases) {
             const std::string error = app->ui.exportFigure(
-                folder->filePath(c.name).toStdString(), {{" 1: Y= 50e^-k((x- 400)/ 20)^2", 9}});
+                folder->filePath(c.name).toStdString(),
+                FigureContent{{{" 1: Y= 50e^-k((x- 400)/ 20)^2", 9}}});
             QCOMPARE(QString::fromStdString(error), QString());
             QFile file(folder->filePath(c.name));
             QVERIFY2(file.open(QIODevice::ReadOnly), c.name);

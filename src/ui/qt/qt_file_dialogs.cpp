@@ -57,10 +57,9 @@ std::string QtToolkit::exportFileDialog() {
                                       {kExportFilters[0], kExportFilters[1], kExportFilters[2]}));
 }
 
-std::string QtToolkit::exportFigure(const std::string& path,
-                                    const std::vector<std::pair<std::string, int>>& legend) {
+std::string QtToolkit::exportFigure(const std::string& path, const FigureContent& figure) {
     const auto& graph = *static_cast<const GraphSurface*>(widget(Control::Graph));
-    return writeFigure(path, graph.drawnCalls(), legend);
+    return writeFigure(path, graph.drawnCalls(), figure.legend);
 }
 
 }  // namespace peakfold

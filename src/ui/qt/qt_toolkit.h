@@ -70,8 +70,7 @@ class QtToolkit : public Toolkit {
     std::string openFileDialog() override;
     std::string saveFileDialog() override;
     std::string exportFileDialog() override;
-    std::string exportFigure(const std::string& path,
-                             const std::vector<std::pair<std::string, int>>& legend) override;
+    std::string exportFigure(const std::string& path, const FigureContent& figure) override;
 
   private:
     // Longest wait of pending events inside a long computation: short

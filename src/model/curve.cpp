@@ -1,0 +1,227 @@
+#include "model/curve.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "model/equation.h"
+#include "model/state.h"
+
+namespace peakfold {
+
+double peakValue(const Peak& peak, double x) {
+    return GaussianValue(peak.amplitude, peak.centre, peak.halfWidth, x);
+}
+
+PeakSlopes peakSlopes(const Peak& g, double x) {
+    const double q = (x - g.centre) / g.halfWidth;
+    const double e = std::exp(q * q * -kShape);
+    const double Ae = g.amplitude * e;
+    return {e, Ae * 2 * kShape * q / g.halfWidth, Ae * 2 * kShape * q * q / g.halfWidth};
+}
+
+double peakFwhm(const Peak& peak) { return 2 * peak.halfWidth; }
+
+double peakArea(const Peak& peak) {
+    return peak.amplitude * peak.halfWidth * std::sqrt(std::numbers::pi / kShape);
+}
+
+namespace {
+
+// A range of one wavelength has no span; t is then x - m.
+double halfSpan(int first, int last) { return last > first ? (last - first) / 2.0 : 1.0; }
+double middle(int first, int last) { return (first + last) / 2.0; }
+
+double tOf(const Baseline& b, double x) {
+    return (x - middle(b.first, b.last)) / halfSpan(b.first, b.last);
+}
+
+}  // namespace
+
+int termCount(BaselineKind kind) {
+    switch (kind) {
+        case BaselineKind::None: return 0;
+        case BaselineKind::Constant: return 1;
+        case BaselineKind::Linear: return 2;
+        case BaselineKind::Quadratic: return 3;
+        case BaselineKind::Exponential: return 2;
+    }
+    return 0;
+}
+
+bool inUse(const Baseline& b) { return b.kind != BaselineKind::None && b.set; }
+
+double baselineValue(const Baseline& b, double x) {
+    if (!inUse(b)) return 0;
+    const double t = tOf(b, x);
+    if (b.kind == BaselineKind::Exponential) return b.level + b.c[0] * std::exp(-b.c[1] * t);
+    return b.c[0] + b.c[1] * t + b.c[2] * t * t;
+}
+
+BaselineTerms baselineSlopes(const Baseline& b, double x) {
+    const double t = tOf(b, x);
+    switch (b.kind) {
+        case BaselineKind::None: return {0, 0, 0};
+        case BaselineKind::Constant: return {1, 0, 0};
+        case BaselineKind::Linear: return {1, t, 0};
+        case BaselineKind::Quadratic: return {1, t, t * t};
+        case BaselineKind::Exponential: {
+            const double e = std::exp(-b.c[1] * t);
+            return {e, -b.c[0] * t * e, 0};
+        }
+    }
+    return {0, 0, 0};
+}
+
+Baseline overRange(const Baseline& b, int first, int last) {
+    Baseline to = b;
+    to.first = first;
+    to.last = last;
+    if (first == b.first && last == b.last) return to;
+    // t = alpha + beta t' for t over the old range and t' over the new one.
+    const double beta = halfSpan(first, last) / halfSpan(b.first, b.last);
+    const double alpha = (middle(first, last) - middle(b.first, b.last)) / halfSpan(b.first, b.last);
+    const BaselineTerms& c = b.c;
+    if (b.kind == BaselineKind::Exponential) {
+        to.c = {c[0] * std::exp(-c[1] * alpha), c[1] * beta, 0};
+    } else {
+        to.c = {c[0] + c[1] * alpha + c[2] * alpha * alpha, (c[1] + 2 * c[2] * alpha) * beta,
+                c[2] * beta * beta};
+    }
+    return to;
+}
+
+namespace {
+
+constexpr int kMostClippingRounds = 500;
+constexpr double kStillShare = 1e-6;
+constexpr int kEndShare = 20;      // the exponential's ends: a twentieth of the range each
+constexpr size_t kLeastEndPoints = 3;
+
+// Least squares of y on 1, t, t^2 (the first `terms` of them) by the normal
+// equations, which are well conditioned with t within -1..1; Gaussian
+// elimination with partial pivoting. Terms that the data cannot fix stay 0.
+BaselineTerms polynomialFit(const std::vector<double>& t, const std::vector<double>& y,
+                            int terms) {
+    double a[kBaselineTerms][kBaselineTerms + 1] = {};
+    for (size_t i = 0; i < y.size(); ++i) {
+        const double basis[kBaselineTerms] = {1, t[i], t[i] * t[i]};
+        for (int r = 0; r < terms; ++r) {
+            for (int k = 0; k < terms; ++k) a[r][k] += basis[r] * basis[k];
+            a[r][terms] += basis[r] * y[i];
+        }
+    }
+    for (int col = 0; col < terms; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < terms; ++r) {
+            if (std::fabs(a[r][col]) > std::fabs(a[pivot][col])) pivot = r;
+        }
+        std::swap(a[col], a[pivot]);
+        if (a[col][col] == 0) continue;
+        for (int r = col + 1; r < terms; ++r) {
+            const double f = a[r][col] / a[col][col];
+            for (int k = col; k <= terms; ++k) a[r][k] -= f * a[col][k];
+        }
+    }
+    BaselineTerms c{};
+    for (int r = terms - 1; r >= 0; --r) {
+        if (a[r][r] == 0) continue;
+        double sum = a[r][terms];
+        for (int k = r + 1; k < terms; ++k) sum -= a[r][k] * c[k];
+        c[r] = sum / a[r][r];
+    }
+    return c;
+}
+
+double meanOf(const std::vector<double>& v, size_t from, size_t count) {
+    double sum = 0;
+    for (size_t i = from; i < from + count; ++i) sum += v[i];
+    return sum / static_cast<double>(count);
+}
+
+}  // namespace
+
+Baseline estimateBaseline(BaselineKind kind, const std::vector<double>& data, int first,
+                          int last, double level) {
+    Baseline b;
+    b.kind = kind;
+    b.first = first;
+    b.last = last;
+    b.level = kind == BaselineKind::Exponential ? level : 0;
+    if (kind == BaselineKind::None || data.empty()) return b;
+    b.set = true;
+    std::vector<double> t(data.size());
+    for (size_t i = 0; i < data.size(); ++i) t[i] = tOf(b, first + static_cast<double>(i));
+
+    if (kind == BaselineKind::Exponential) {
+        const size_t n = data.size();
+        const size_t end = std::min(std::max(n / kEndShare, kLeastEndPoints), (n + 1) / 2);
+        const double v1 = meanOf(data, 0, end) - level, v2 = meanOf(data, n - end, end) - level;
+        const double t1 = meanOf(t, 0, end), t2 = meanOf(t, n - end, end);
+        if (v1 > 0 && v2 > 0 && t2 > t1) {
+            b.c[1] = std::log(v1 / v2) / (t2 - t1);
+            b.c[0] = v1 * std::exp(b.c[1] * t1);
+        } else {
+            b.c[0] = (v1 + v2) / 2;
+        }
+        return b;
+    }
+
+    // The rounds lower the points ever less; they end when none moves by
+    // more than a millionth of the data's span.
+    const auto [low, high] = std::minmax_element(data.begin(), data.end());
+    const double still = (*high - *low) * kStillShare;
+    const int terms = termCount(kind);
+    std::vector<double> y = data;
+    for (int round = 0; round < kMostClippingRounds; ++round) {
+        b.c = polynomialFit(t, y, terms);
+        double lowered = 0;
+        for (size_t i = 0; i < y.size(); ++i) {
+            const double under = baselineValue(b, first + static_cast<double>(i));
+            if (y[i] > under) {
+                lowered = std::max(lowered, y[i] - under);
+                y[i] = under;
+            }
+        }
+        if (lowered <= still) break;
+    }
+    return b;
+}
+
+std::string_view baselineName(BaselineKind kind) {
+    switch (kind) {
+        case BaselineKind::None: return "none";
+        case BaselineKind::Constant: return "constant";
+        case BaselineKind::Linear: return "linear";
+        case BaselineKind::Quadratic: return "quadratic";
+        case BaselineKind::Exponential: return "exponential";
+    }
+    return "none";
+}
+
+std::optional<BaselineKind> baselineNamed(std::string_view name) {
+    for (const BaselineKind kind :
+         {BaselineKind::None, BaselineKind::Constant, BaselineKind::Linear,
+          BaselineKind::Quadratic, BaselineKind::Exponential}) {
+        if (name == baselineName(kind)) return kind;
+    }
+    return std::nullopt;
+}
+
+std::string_view weightingName(Weighting weights) {
+    switch (weights) {
+        case Weighting::None: return "none";
+        case Weighting::Counts: return "counts";
+        case Weighting::Column: return "column";
+    }
+    return "none";
+}
+
+std::optional<Weighting> weightingNamed(std::string_view name) {
+    for (const Weighting weights : {Weighting::None, Weighting::Counts, Weighting::Column}) {
+        if (name == weightingName(weights)) return weights;
+    }
+    return std::nullopt;
+}
+
+}  // namespace peakfold

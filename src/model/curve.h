@@ -1,0 +1,99 @@
+// What a fitted curve is: its peaks, each a Gaussian, on a baseline. The
+// plot, the refinement, the report, the result file and peakfold-fit all
+// evaluate a curve here, so none of them can disagree on what was fitted.
+// Values are in the loaded spectrum's percent; SpectrumUnits turns them
+// into the units of the file.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace peakfold {
+
+// One Gaussian y = amplitude * exp(-k * ((x - centre) / halfWidth)^2).
+struct Peak {
+    double amplitude = 0;
+    double centre = 0;
+    double halfWidth = 0;
+};
+
+double peakValue(const Peak& peak, double x);
+
+// Derivatives of a peak's value by its amplitude, centre and half-width.
+struct PeakSlopes {
+    double amplitude, centre, halfWidth;
+};
+PeakSlopes peakSlopes(const Peak& peak, double x);
+
+double peakFwhm(const Peak& peak);  // 2b
+double peakArea(const Peak& peak);  // A b sqrt(pi / k)
+
+// The background under the peaks, over a fit range first..last, with
+// t = (x - m) / h, m = (first + last) / 2 and h = (last - first) / 2, so t
+// runs from -1 to 1 across the range and c0 is the height in its middle:
+//   Constant, Linear, Quadratic: c0 + c1 t + c2 t^2 (the terms the kind has)
+//   Exponential:                 level + c0 exp(-c1 t)
+// level is not fitted: it is the file's zero in percent, so that in the
+// file's own units the exponential decays to 0.
+enum class BaselineKind { None, Constant, Linear, Quadratic, Exponential };
+constexpr int kBaselineTerms = 3;
+using BaselineTerms = std::array<double, kBaselineTerms>;
+
+struct Baseline {
+    BaselineKind kind = BaselineKind::None;
+    // Whether the coefficients belong to the data: estimated by Calculate,
+    // fitted by Refine or loaded. A baseline chosen but not yet estimated
+    // is drawn and subtracted nowhere.
+    bool set = false;
+    int first = 0, last = 0;
+    BaselineTerms c{};
+    double level = 0;
+};
+
+// How many coefficients the kind fits: 0 to 3.
+int termCount(BaselineKind kind);
+// Whether the baseline takes part in the curve: a kind other than None, set.
+bool inUse(const Baseline& b);
+double baselineValue(const Baseline& b, double x);  // 0 when not in use
+// Derivatives of the value by c0, c1 and c2; 0 for the terms the kind lacks.
+BaselineTerms baselineSlopes(const Baseline& b, double x);
+// The same curve with t taken over another range: exact for every kind.
+Baseline overRange(const Baseline& b, int first, int last);
+
+// The lower envelope of data (the values at first..last) in the form of the
+// kind, so that it runs under the peaks rather than through them:
+// - a polynomial is fitted by least squares, every point above it is
+//   lowered onto it, and the fit is repeated until no point moves (the
+//   iterative clipping of Lieber and Mahadevan-Jansen);
+// - the exponential is drawn through the mean heights of the range's first
+//   and last twentieths (at least three points each), where peaks rarely
+//   sit; when either end lies at or below level, it is flat at their mean.
+Baseline estimateBaseline(BaselineKind kind, const std::vector<double>& data, int first,
+                          int last, double level);
+
+std::string_view baselineName(BaselineKind kind);  // "none", "constant", ...
+std::optional<BaselineKind> baselineNamed(std::string_view name);
+
+// The weights of a least-squares refinement: none, sigma^2 = the intensity
+// in the file's own units (at least 1), or sigma from the spectrum file's
+// third column.
+enum class Weighting { None, Counts, Column };
+std::string_view weightingName(Weighting weights);  // "none", "counts", "column"
+std::optional<Weighting> weightingNamed(std::string_view name);
+
+// How the loaded spectrum's percent maps onto the values of its file:
+// file value = offset + scale * percent. A result file holds percent
+// already, and so does nothing else than its rows: percent is then true.
+struct SpectrumUnits {
+    double offset = 0;
+    double scale = 1;
+    bool percent = true;
+
+    double inFile(double percentValue) const { return offset + scale * percentValue; }
+    // The exponential baseline's level: the file's 0 in percent.
+    double fileZero() const { return -offset / scale; }
+};
+
+}  // namespace peakfold
