@@ -27,9 +27,8 @@ constexpr const char* kNotFound = "File not found";  // Get File's message for a
 constexpr int16_t kEnter = 13;
 constexpr int16_t kLeft = 1, kRight = 2;
 
-constexpr const char* kStatisticColumns[] = {"points", "parameters", "ssr",
-                                             "reduced_chi_square", "r_squared", "deviation",
-                                             "chi_square"};
+constexpr const char* kStatisticColumns[] = {
+    "points", "parameters", "ssr", "reduced_chi_square", "r_squared", "deviation", "chi_square"};
 constexpr const char* kUnitColumns[] = {"scale", "offset"};
 
 // The peaks as the window places them: each click with PeakNbr showing its
@@ -73,8 +72,8 @@ std::vector<std::vector<std::string>> tableRows(const Refinement& fitted,
     const Refinement r = inOwnUnits(fitted);
     const FitStatistics& f = r.statistics;
     std::vector<std::string> statistics = {
-        std::to_string(f.points), std::to_string(f.parameters), fullPrecision(f.ssr),
-        fullPrecision(f.reducedChiSquare), fullPrecision(f.rSquared), deviation,
+        std::to_string(f.points),          std::to_string(f.parameters), fullPrecision(f.ssr),
+        fullPrecision(f.reducedChiSquare), fullPrecision(f.rSquared),    deviation,
         fullPrecision(f.chiSquare)};
     const std::vector<std::string> baseline = baselineFields(r);
     statistics.insert(statistics.end(), baseline.begin(), baseline.end());
@@ -90,8 +89,8 @@ std::vector<std::vector<std::string>> tableRows(const Refinement& fitted,
     return rows;
 }
 
-FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings,
-                  const std::string& path, const std::atomic<bool>& interrupted) {
+FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings, const std::string& path,
+                  const std::atomic<bool>& interrupted) {
     FileFit fit;
     const int n = static_cast<int>(settings.peaks.size());
     placePicks(s, ui, settings);

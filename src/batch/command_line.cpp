@@ -113,7 +113,9 @@ std::optional<std::pair<std::string, std::string>> splitAt(std::string_view text
     return std::pair{std::string(text.substr(0, at)), std::string(text.substr(at + 1))};
 }
 
-bool isWavelength(const std::optional<double>& v) { return v && *v >= 1 && *v <= kMaxWave; }
+bool isWavelength(const std::optional<double>& v) {
+    return v && *v >= 1 && *v <= kMaxWave;
+}
 
 std::string addPeak(BatchOptions& o, const std::string& value) {
     PeakPick pick;

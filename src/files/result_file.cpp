@@ -1,8 +1,8 @@
 #include "files/result_file.h"
 
 #include <algorithm>
-#include <optional>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,8 +40,7 @@ void PrepareSave(State& s, Toolkit& ui) {
 }
 
 void SaveResultFile(State& s, Toolkit& ui, const std::string& name, NameUse use) {
-    const std::vector<NamedFile> files =
-        resolveName(name, use, programFolder(s, ui), homeFolder());
+    const std::vector<NamedFile> files = resolveName(name, use, programFolder(s, ui), homeFolder());
     if (files.empty()) {
         ui.messageBox("Cannot save " + name + ": not a usable file name. Nothing was saved.");
         return;

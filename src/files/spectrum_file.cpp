@@ -45,11 +45,11 @@ struct Load {
     double top = 0;
     double floor = kFloorStart;
     int rows = 0;
-    int outside = 0;  // rows skipped because their wavelength lies outside the array
+    int outside = 0;           // rows skipped because their wavelength lies outside the array
     WaveArray sigma{};         // a spectrum file's third column
     std::string sigmaProblem;  // why it cannot weigh a fit, empty when it can
     bool resultFile = false;
-    Baseline baseline;         // a result file's
+    Baseline baseline;  // a result file's
 
     // Stores v at w and tracks both; every value read is tracked, also one
     // that a later row overwrites.
@@ -231,7 +231,8 @@ std::optional<Record> spectrumRecord(std::string_view rawLine) {
         wavelength = numberIn(line.substr(0, tab), true);
         const size_t secondTab = rest.find('\t');
         intensity = numberIn(rest.substr(0, secondTab), true);
-        if (secondTab != std::string_view::npos) readSigma(record, rest.substr(secondTab + 1), true);
+        if (secondTab != std::string_view::npos)
+            readSigma(record, rest.substr(secondTab + 1), true);
     } else {
         // Two numbers separated by a comma, a semicolon or blanks. Where the
         // comma separates the columns it cannot also be the decimal point.

@@ -1,5 +1,6 @@
 #include "graph/curves.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "graph/frame.h"
@@ -15,9 +16,9 @@ int slotColour(int slot) {
 
 namespace {
 
-constexpr int kDipColour = 4;     // dark red: the negative part of a curve, mirrored
-constexpr int kFirstWave = 200;   // curves span the frame, 200..1000 nm,
-constexpr int kLastWave = 1000;   // whatever the fit range
+constexpr int kDipColour = 4;    // dark red: the negative part of a curve, mirrored
+constexpr int kFirstWave = 200;  // curves span the frame, 200..1000 nm,
+constexpr int kLastWave = 1000;  // whatever the fit range
 
 double curveValue(const State& s, int slot, double x) {
     return GaussianValue(s.EqIo[slot], s.EqXo[slot], s.EqW[slot], x);
@@ -54,10 +55,13 @@ double totalAt(const State& s, double x) {
     return total;
 }
 
-// The baseline under every drawing of equations, before them.
+// The baseline under every drawing of equations, before them, over the
+// range it belongs to.
 void plotBaseline(State& s, Toolkit& ui) {
     if (!inUse(s.FitBaseline)) return;
-    for (int w = kFirstWave; w < kLastWave; ++w) {
+    const int first = std::max(kFirstWave, s.FitBaseline.first);
+    const int last = std::min(kLastWave, s.FitBaseline.last);
+    for (int w = first; w < last; ++w) {
         const double y1 = baselineValue(s.FitBaseline, w);
         if (insideValueWindow(y1)) {
             segment(ui, w, y1, baselineValue(s.FitBaseline, w + 1), kBaselineColour);

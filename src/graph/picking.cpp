@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "graph/frame.h"
 #include "model/numbers.h"
@@ -117,11 +118,42 @@ void ParseSettingsLine(State& s, std::string_view text) {
     s.PeakW[3] = toInt16(TextNum(substring(text, D3 + 1, L - D3)));
 }
 
+namespace {
+
+// With a polynomial baseline chosen, the half-width at half height above,
+// or for a dip below, the line through the fit range's ends: a peak on a
+// sloping background and a dip from a plateau get the width a person would
+// read off the plot. -1 when the centre lies outside the range.
+int halfWidthFromTheEnds(const State& s, int c) {
+    const int first = std::max(0, static_cast<int>(toInt16(s.PeakX[0])));
+    const int last = std::min(static_cast<int>(s.PeakW[0]), kMaxWave);
+    if (c < first || c > last || first == last) return -1;
+    const std::vector<double> data(s.Spectrum.begin() + first, s.Spectrum.begin() + last + 1);
+    const double y1 = endsLineAt(data, first, last, first),
+                 y2 = endsLineAt(data, first, last, last);
+    const auto above = [&](int x) {
+        return s.Spectrum[x] - (y1 + (y2 - y1) * (x - first) / (last - first));
+    };
+    const double half = above(c) / 2;
+    const auto beyondHalf = [&](int x) { return half >= 0 ? above(x) > half : above(x) < half; };
+    const int reach = std::min(c - first, last - c);
+    int w = 0;
+    while (w < reach && beyondHalf(c + w) && beyondHalf(c - w)) ++w;
+    return w;
+}
+
+}  // namespace
+
 int16_t EstimateHalfWidth(const State& s, int p) {
     const double centre = roundHalfEven(s.PeakX[p]);
     // A centre beyond the array has no data around it.
     if (!(centre >= 0 && centre <= kMaxWave)) return 0;
     const int c = static_cast<int>(centre);
+    const BaselineKind kind = s.FitBaseline.kind;
+    if (kind != BaselineKind::None && kind != BaselineKind::Exponential) {
+        const int w = halfWidthFromTheEnds(s, c);
+        if (w >= 0) return static_cast<int16_t>(w);
+    }
     const float h = static_cast<float>(s.Spectrum[c]);
     const float t = h / 2;
     // The walk stops where either side would leave the array: the width is

@@ -6,9 +6,9 @@
 #include "graph/frame.h"
 #include "graph/picking.h"
 #include "model/equation.h"
-#include "search/fit_search.h"
 #include "model/numbers.h"
 #include "refine/fit_choices.h"
+#include "search/fit_search.h"
 
 namespace peakfold {
 

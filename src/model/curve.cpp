@@ -20,7 +20,9 @@ PeakSlopes peakSlopes(const Peak& g, double x) {
     return {e, Ae * 2 * kShape * q / g.halfWidth, Ae * 2 * kShape * q * q / g.halfWidth};
 }
 
-double peakFwhm(const Peak& peak) { return 2 * peak.halfWidth; }
+double peakFwhm(const Peak& peak) {
+    return 2 * peak.halfWidth;
+}
 
 double peakArea(const Peak& peak) {
     return peak.amplitude * peak.halfWidth * std::sqrt(std::numbers::pi / kShape);
@@ -29,8 +31,12 @@ double peakArea(const Peak& peak) {
 namespace {
 
 // A range of one wavelength has no span; t is then x - m.
-double halfSpan(int first, int last) { return last > first ? (last - first) / 2.0 : 1.0; }
-double middle(int first, int last) { return (first + last) / 2.0; }
+double halfSpan(int first, int last) {
+    return last > first ? (last - first) / 2.0 : 1.0;
+}
+double middle(int first, int last) {
+    return (first + last) / 2.0;
+}
 
 double tOf(const Baseline& b, double x) {
     return (x - middle(b.first, b.last)) / halfSpan(b.first, b.last);
@@ -40,19 +46,28 @@ double tOf(const Baseline& b, double x) {
 
 int termCount(BaselineKind kind) {
     switch (kind) {
-        case BaselineKind::None: return 0;
-        case BaselineKind::Constant: return 1;
-        case BaselineKind::Linear: return 2;
-        case BaselineKind::Quadratic: return 3;
-        case BaselineKind::Exponential: return 2;
+        case BaselineKind::None:
+            return 0;
+        case BaselineKind::Constant:
+            return 1;
+        case BaselineKind::Linear:
+            return 2;
+        case BaselineKind::Quadratic:
+            return 3;
+        case BaselineKind::Exponential:
+            return 2;
     }
     return 0;
 }
 
-bool inUse(const Baseline& b) { return b.kind != BaselineKind::None && b.set; }
+bool inUse(const Baseline& b) {
+    return b.kind != BaselineKind::None && b.set;
+}
 
 double baselineValue(const Baseline& b, double x) {
-    if (!inUse(b)) return 0;
+    // Known only where it was estimated or fitted: a polynomial or an
+    // exponential carried beyond its range says nothing about the data.
+    if (!inUse(b) || x < b.first || x > b.last) return 0;
     const double t = tOf(b, x);
     if (b.kind == BaselineKind::Exponential) return b.level + b.c[0] * std::exp(-b.c[1] * t);
     return b.c[0] + b.c[1] * t + b.c[2] * t * t;
@@ -61,10 +76,14 @@ double baselineValue(const Baseline& b, double x) {
 BaselineTerms baselineSlopes(const Baseline& b, double x) {
     const double t = tOf(b, x);
     switch (b.kind) {
-        case BaselineKind::None: return {0, 0, 0};
-        case BaselineKind::Constant: return {1, 0, 0};
-        case BaselineKind::Linear: return {1, t, 0};
-        case BaselineKind::Quadratic: return {1, t, t * t};
+        case BaselineKind::None:
+            return {0, 0, 0};
+        case BaselineKind::Constant:
+            return {1, 0, 0};
+        case BaselineKind::Linear:
+            return {1, t, 0};
+        case BaselineKind::Quadratic:
+            return {1, t, t * t};
         case BaselineKind::Exponential: {
             const double e = std::exp(-b.c[1] * t);
             return {e, -b.c[0] * t * e, 0};
@@ -80,7 +99,8 @@ Baseline overRange(const Baseline& b, int first, int last) {
     if (first == b.first && last == b.last) return to;
     // t = alpha + beta t' for t over the old range and t' over the new one.
     const double beta = halfSpan(first, last) / halfSpan(b.first, b.last);
-    const double alpha = (middle(first, last) - middle(b.first, b.last)) / halfSpan(b.first, b.last);
+    const double alpha =
+        (middle(first, last) - middle(b.first, b.last)) / halfSpan(b.first, b.last);
     const BaselineTerms& c = b.c;
     if (b.kind == BaselineKind::Exponential) {
         to.c = {c[0] * std::exp(-c[1] * alpha), c[1] * beta, 0};
@@ -93,18 +113,18 @@ Baseline overRange(const Baseline& b, int first, int last) {
 
 namespace {
 
-constexpr int kMostClippingRounds = 500;
-constexpr double kStillShare = 1e-6;
-constexpr int kEndShare = 20;      // the exponential's ends: a twentieth of the range each
+constexpr int kMostRounds = 200;
+constexpr int kEndShare = 20;  // the exponential's ends: a twentieth of the range each
 constexpr size_t kLeastEndPoints = 3;
 
-// Least squares of y on 1, t, t^2 (the first `terms` of them) by the normal
+// Least squares of the counted y on 1, t, t^2 (the first `terms` of them) by the normal
 // equations, which are well conditioned with t within -1..1; Gaussian
 // elimination with partial pivoting. Terms that the data cannot fix stay 0.
 BaselineTerms polynomialFit(const std::vector<double>& t, const std::vector<double>& y,
-                            int terms) {
+                            const std::vector<bool>& counted, int terms) {
     double a[kBaselineTerms][kBaselineTerms + 1] = {};
     for (size_t i = 0; i < y.size(); ++i) {
+        if (!counted[i]) continue;
         const double basis[kBaselineTerms] = {1, t[i], t[i] * t[i]};
         for (int r = 0; r < terms; ++r) {
             for (int k = 0; k < terms; ++k) a[r][k] += basis[r] * basis[k];
@@ -141,8 +161,31 @@ double meanOf(const std::vector<double>& v, size_t from, size_t count) {
 
 }  // namespace
 
-Baseline estimateBaseline(BaselineKind kind, const std::vector<double>& data, int first,
-                          int last, double level) {
+double endsLineAt(const std::vector<double>& data, int first, int last, double x) {
+    const size_t n = data.size();
+    if (n == 0) return 0;
+    const size_t end = std::min(std::max(n / kEndShare, kLeastEndPoints), (n + 1) / 2);
+    const double y1 = meanOf(data, 0, end), y2 = meanOf(data, n - end, end);
+    const double x1 = first + (end - 1) / 2.0, x2 = last - (end - 1) / 2.0;
+    return x2 > x1 ? y1 + (y2 - y1) * (x - x1) / (x2 - x1) : (y1 + y2) / 2;
+}
+
+Baseline estimateBaseline(BaselineKind kind, const std::vector<double>& data, int first, int last,
+                          double level, bool fromAbove) {
+    if (fromAbove) {
+        // The lower envelope of the data turned upside down, turned back.
+        std::vector<double> flipped(data.size());
+        for (size_t i = 0; i < data.size(); ++i) flipped[i] = -data[i];
+        Baseline b = estimateBaseline(kind, flipped, first, last, -level);
+        if (kind == BaselineKind::Exponential) {
+            b.c[0] = -b.c[0];
+        } else {
+            for (double& c : b.c) c = -c;
+        }
+        b.level = kind == BaselineKind::Exponential ? level : 0;
+        b.fromAbove = true;
+        return b;
+    }
     Baseline b;
     b.kind = kind;
     b.first = first;
@@ -161,48 +204,70 @@ Baseline estimateBaseline(BaselineKind kind, const std::vector<double>& data, in
         if (v1 > 0 && v2 > 0 && t2 > t1) {
             b.c[1] = std::log(v1 / v2) / (t2 - t1);
             b.c[0] = v1 * std::exp(b.c[1] * t1);
-        } else {
-            b.c[0] = (v1 + v2) / 2;
+        }
+        // Ends too unlike for a double to hold the curve across the range:
+        // flat at their mean instead.
+        if (!std::isfinite(b.c[0] * std::exp(std::fabs(b.c[1]))) || b.c[1] == 0) {
+            b.c = {(v1 + v2) / 2, 0, 0};
         }
         return b;
     }
 
-    // The rounds lower the points ever less; they end when none moves by
-    // more than a millionth of the data's span.
-    const auto [low, high] = std::minmax_element(data.begin(), data.end());
-    const double still = (*high - *low) * kStillShare;
+    // Each round fits the points counted as background, then counts anew
+    // those that lie no higher above the fit than the scatter of the
+    // counted points about it: the peaks drop out round by round, noise
+    // stays in. On noise-free data the scatter shrinks to nothing and the
+    // fit becomes the true baseline.
     const int terms = termCount(kind);
-    std::vector<double> y = data;
-    for (int round = 0; round < kMostClippingRounds; ++round) {
-        b.c = polynomialFit(t, y, terms);
-        double lowered = 0;
-        for (size_t i = 0; i < y.size(); ++i) {
-            const double under = baselineValue(b, first + static_cast<double>(i));
-            if (y[i] > under) {
-                lowered = std::max(lowered, y[i] - under);
-                y[i] = under;
+    std::vector<bool> background(data.size(), true);
+    for (int round = 0; round < kMostRounds; ++round) {
+        b.c = polynomialFit(t, data, background, terms);
+        std::vector<double> above(data.size());
+        double squares = 0;
+        size_t counted = 0;
+        for (size_t i = 0; i < data.size(); ++i) {
+            above[i] = data[i] - baselineValue(b, first + static_cast<double>(i));
+            if (background[i]) {
+                squares += above[i] * above[i];
+                ++counted;
             }
         }
-        if (lowered <= still) break;
+        const double scatter =
+            counted > static_cast<size_t>(terms) ? std::sqrt(squares / (counted - terms)) : 0;
+        std::vector<bool> next(data.size());
+        size_t left = 0;
+        for (size_t i = 0; i < data.size(); ++i) {
+            next[i] = above[i] <= scatter;
+            if (next[i]) ++left;
+        }
+        // Done when the count stands, or when too few points would be left
+        // to fix every term.
+        if (next == background || left <= static_cast<size_t>(terms)) break;
+        background = std::move(next);
     }
     return b;
 }
 
 std::string_view baselineName(BaselineKind kind) {
     switch (kind) {
-        case BaselineKind::None: return "none";
-        case BaselineKind::Constant: return "constant";
-        case BaselineKind::Linear: return "linear";
-        case BaselineKind::Quadratic: return "quadratic";
-        case BaselineKind::Exponential: return "exponential";
+        case BaselineKind::None:
+            return "none";
+        case BaselineKind::Constant:
+            return "constant";
+        case BaselineKind::Linear:
+            return "linear";
+        case BaselineKind::Quadratic:
+            return "quadratic";
+        case BaselineKind::Exponential:
+            return "exponential";
     }
     return "none";
 }
 
 std::optional<BaselineKind> baselineNamed(std::string_view name) {
     for (const BaselineKind kind :
-         {BaselineKind::None, BaselineKind::Constant, BaselineKind::Linear,
-          BaselineKind::Quadratic, BaselineKind::Exponential}) {
+         {BaselineKind::None, BaselineKind::Constant, BaselineKind::Linear, BaselineKind::Quadratic,
+          BaselineKind::Exponential}) {
         if (name == baselineName(kind)) return kind;
     }
     return std::nullopt;
@@ -210,9 +275,12 @@ std::optional<BaselineKind> baselineNamed(std::string_view name) {
 
 std::string_view weightingName(Weighting weights) {
     switch (weights) {
-        case Weighting::None: return "none";
-        case Weighting::Counts: return "counts";
-        case Weighting::Column: return "column";
+        case Weighting::None:
+            return "none";
+        case Weighting::Counts:
+            return "counts";
+        case Weighting::Column:
+            return "column";
     }
     return "none";
 }

@@ -50,13 +50,17 @@ struct Baseline {
     int first = 0, last = 0;
     BaselineTerms c{};
     double level = 0;
+    // Estimated from above, over dips: the search fits the peaks under it,
+    // of negative amplitude.
+    bool fromAbove = false;
 };
 
 // How many coefficients the kind fits: 0 to 3.
 int termCount(BaselineKind kind);
 // Whether the baseline takes part in the curve: a kind other than None, set.
 bool inUse(const Baseline& b);
-double baselineValue(const Baseline& b, double x);  // 0 when not in use
+// 0 when not in use and outside first..last, which it says nothing about.
+double baselineValue(const Baseline& b, double x);
 // Derivatives of the value by c0, c1 and c2; 0 for the terms the kind lacks.
 BaselineTerms baselineSlopes(const Baseline& b, double x);
 // The same curve with t taken over another range: exact for every kind.
@@ -64,14 +68,22 @@ Baseline overRange(const Baseline& b, int first, int last);
 
 // The lower envelope of data (the values at first..last) in the form of the
 // kind, so that it runs under the peaks rather than through them:
-// - a polynomial is fitted by least squares, every point above it is
-//   lowered onto it, and the fit is repeated until no point moves (the
-//   iterative clipping of Lieber and Mahadevan-Jansen);
+// - a polynomial is fitted by least squares, the points that lie higher
+//   above it than the scatter of the points fitted are left out, and the
+//   fit is repeated until the points counted stand (after Zhao et al.'s
+//   improved modified polynomial): on noise-free data the true baseline,
+//   on noisy data one in the lower part of the noise;
 // - the exponential is drawn through the mean heights of the range's first
 //   and last twentieths (at least three points each), where peaks rarely
 //   sit; when either end lies at or below level, it is flat at their mean.
-Baseline estimateBaseline(BaselineKind kind, const std::vector<double>& data, int first,
-                          int last, double level);
+// With fromAbove the same from above, the upper envelope, for dips.
+Baseline estimateBaseline(BaselineKind kind, const std::vector<double>& data, int first, int last,
+                          double level, bool fromAbove = false);
+
+// The straight line through the mean heights of the range's first and last
+// twentieths (at least three points each) at x: a reference that sits
+// under a peak and over a dip without knowing which it is.
+double endsLineAt(const std::vector<double>& data, int first, int last, double x);
 
 std::string_view baselineName(BaselineKind kind);  // "none", "constant", ...
 std::optional<BaselineKind> baselineNamed(std::string_view name);

@@ -6,14 +6,14 @@
 #include "files/result_file.h"
 #include "graph/curves.h"
 #include "model/equation.h"
+#include "model/numbers.h"
 
 namespace peakfold {
 
 namespace {
 
 // The spectrum over first..last less the given curve, for the estimate.
-std::vector<double> dataLess(const State& s, int first, int last,
-                             const std::vector<Peak>& peaks) {
+std::vector<double> dataLess(const State& s, int first, int last, const std::vector<Peak>& peaks) {
     std::vector<double> data;
     for (int w = first; w <= last; ++w) {
         double v = s.Spectrum[w];
@@ -23,10 +23,22 @@ std::vector<double> dataLess(const State& s, int first, int last,
     return data;
 }
 
+// Whether the first pick marks a dip: the data there lie below the line
+// through the range's ends. Only a polynomial baseline is told apart so; an
+// exponential's curve sags below that line, and its peaks are taken as
+// peaks.
+bool firstPickIsADip(const State& s, const std::vector<double>& data, int first, int last) {
+    if (s.FitBaseline.kind == BaselineKind::Exponential) return false;
+    const int x = waveIndex(s.PeakX[1]);
+    if (x < first || x > last) return false;
+    return data[x - first] < endsLineAt(data, first, last, x);
+}
+
 Baseline estimateOver(const State& s, int first, int last, const std::vector<Peak>& peaks) {
     if (first > last) return {.kind = s.FitBaseline.kind};
-    return estimateBaseline(s.FitBaseline.kind, dataLess(s, first, last, peaks), first, last,
-                            s.Units.fileZero());
+    const std::vector<double> data = dataLess(s, first, last, peaks);
+    return estimateBaseline(s.FitBaseline.kind, data, first, last, s.Units.fileZero(),
+                            firstPickIsADip(s, data, first, last));
 }
 
 // Sigma in the spectrum's percent for each wavelength first..last.
@@ -74,9 +86,10 @@ void Baseline_Click(State& s, Toolkit& ui, BaselineKind kind) {
 
 void Weights_Click(State& s, Toolkit& ui, Weighting weights) {
     if (weights == Weighting::Column && !s.SigmaProblem.empty()) {
-        ui.messageBox("The weights From the file need a σ in the third column of every line of "
-                      "the spectrum file (wavelength, TAB, intensity, TAB, σ), but " +
-                      s.SigmaProblem + ". The weights were not changed.");
+        ui.messageBox(
+            "The weights From the file need a σ in the third column of every line of "
+            "the spectrum file (wavelength, TAB, intensity, TAB, σ), but " +
+            s.SigmaProblem + ". The weights were not changed.");
     } else {
         s.Weights = weights;
     }

@@ -60,8 +60,8 @@ struct Problem {
     int first, last;
     size_t peaks;
     Bounded centre, halfWidth;
-    Baseline baseline;              // its kind, range and level; coefficients from u
-    size_t terms;                   // the baseline's fitted coefficients
+    Baseline baseline;                 // its kind, range and level; coefficients from u
+    size_t terms;                      // the baseline's fitted coefficients
     const std::vector<double>* sigma;  // of each wavelength first..last; null: unweighted
 
     Peak peak(const gsl_vector* u, size_t p) const {
@@ -265,7 +265,8 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
     for (size_t p = 0; p < found.size(); ++p) {
         found[p].value = problem.peak(x, p);
         const Peak& g = found[p].value;
-        if (!std::isfinite(g.amplitude) || !std::isfinite(g.centre) || !std::isfinite(g.halfWidth)) {
+        if (!std::isfinite(g.amplitude) || !std::isfinite(g.centre) ||
+            !std::isfinite(g.halfWidth)) {
             return before;
         }
     }
@@ -275,6 +276,9 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
         if (!std::isfinite(c)) return before;
     }
     Refinement r = describe(spectrum, first, last, found, fitted);
+    // A step that overflowed (an exponential baseline's rate beyond what a
+    // double holds over the range) is no answer: the start stands.
+    if (!std::isfinite(r.statistics.ssr)) return before;
     for (size_t p = 0; p < found.size(); ++p) {
         PeakEstimate& peak = r.peaks[p];
         peak.centreAtBound = problem.centre.holds(peak.value.centre);

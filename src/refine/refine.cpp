@@ -32,8 +32,9 @@ void propagateErrors(PeakEstimate& peak, double varAmplitude, double varHalfWidt
     peak.error.amplitude = std::sqrt(varAmplitude);
     peak.error.halfWidth = std::sqrt(varHalfWidth);
     peak.fwhmError = 2 * peak.error.halfWidth;
-    peak.areaError = std::sqrt(std::numbers::pi / kShape *
-                               (b * b * varAmplitude + A * A * varHalfWidth + 2 * A * b * covariance));
+    peak.areaError =
+        std::sqrt(std::numbers::pi / kShape *
+                  (b * b * varAmplitude + A * A * varHalfWidth + 2 * A * b * covariance));
 }
 
 Refinement describe(const WaveArray& spectrum, int first, int last,
@@ -54,7 +55,8 @@ Refinement describe(const WaveArray& spectrum, int first, int last,
     // Weights only when there is one sigma for each wavelength of the range.
     const bool weighted =
         !fit.sigma.empty() && fit.sigma.size() == static_cast<size_t>(last - first + 1);
-    f.parameters = 3 * static_cast<int>(peaks.size()) + (baseline ? termCount(fit.baseline.kind) : 0);
+    f.parameters =
+        3 * static_cast<int>(peaks.size()) + (baseline ? termCount(fit.baseline.kind) : 0);
     double sum = 0;
     for (int w = first; w <= last; ++w) {
         if (w < 0 || w > kMaxWave) continue;

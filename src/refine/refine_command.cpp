@@ -27,8 +27,7 @@ std::vector<double> dataOver(const State& s, const SavedRows& rows) {
 
 // Whether the stored refinement is about the equations as they are listed
 // now: the same slots with the same values, the same range, the same data.
-bool stillRefined(const State& s, const std::vector<PeakEstimate>& listed,
-                  const SavedRows& rows) {
+bool stillRefined(const State& s, const std::vector<PeakEstimate>& listed, const SavedRows& rows) {
     const Refinement& r = s.LastRefinement;
     if (!r.hasErrors || r.first != rows.first || r.last != rows.last) return false;
     if (r.weights != s.Weights || r.baseline.kind != s.FitBaseline.kind ||
@@ -91,6 +90,12 @@ void Refine_Click(State& s, Toolkit& ui) {
     Refinement r = refine(s.Spectrum, rows.first, rows.last, listed, model);
     r.weights = s.Weights;
     r.units = s.Units;
+    if (!r.hasErrors) {
+        ui.messageBox(
+            "The refinement failed: a step ran beyond what the numbers can hold, so "
+            "nothing was refined. Try another baseline, or a wider fit range.");
+        return;
+    }
     for (const PeakEstimate& peak : r.peaks) {
         s.EqIo[peak.slot] = peak.value.amplitude;
         s.EqXo[peak.slot] = peak.value.centre;

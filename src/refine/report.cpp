@@ -6,8 +6,8 @@
 namespace peakfold {
 
 const std::array<std::string_view, 12> kReportColumns = {
-    "equation", "amplitude",      "amplitude_err", "centre", "centre_err", "half_width",
-    "half_width_err", "fwhm", "fwhm_err",   "area",   "area_err",   "at_bound"};
+    "equation",       "amplitude", "amplitude_err", "centre", "centre_err", "half_width",
+    "half_width_err", "fwhm",      "fwhm_err",      "area",   "area_err",   "at_bound"};
 
 std::string fullPrecision(double value) {
     if (std::isnan(value)) return "nan";
@@ -21,7 +21,9 @@ std::string fullPrecision(double value) {
 
 namespace {
 
-std::string truth(bool value) { return value ? "true" : "false"; }
+std::string truth(bool value) {
+    return value ? "true" : "false";
+}
 
 void appendLine(std::string& text, const std::vector<std::string>& fields, char separator) {
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -33,9 +35,9 @@ void appendLine(std::string& text, const std::vector<std::string>& fields, char 
 
 }  // namespace
 
-const std::array<std::string_view, 6> kBaselineColumns = {
-    "baseline_c0", "baseline_c0_err", "baseline_c1", "baseline_c1_err", "baseline_c2",
-    "baseline_c2_err"};
+const std::array<std::string_view, 6> kBaselineColumns = {"baseline_c0", "baseline_c0_err",
+                                                          "baseline_c1", "baseline_c1_err",
+                                                          "baseline_c2", "baseline_c2_err"};
 
 std::vector<std::string> baselineFields(const Refinement& r) {
     std::vector<std::string> fields;
@@ -49,14 +51,15 @@ std::vector<std::string> baselineFields(const Refinement& r) {
 }
 
 std::vector<std::string> reportRow(const PeakEstimate& peak, bool hasErrors) {
-    const auto error = [hasErrors](double e) { return hasErrors ? fullPrecision(e) : std::string(); };
-    return {std::to_string(peak.slot),
-            fullPrecision(peak.value.amplitude), error(peak.error.amplitude),
-            fullPrecision(peak.value.centre),    error(peak.error.centre),
-            fullPrecision(peak.value.halfWidth), error(peak.error.halfWidth),
-            fullPrecision(peak.fwhm),            error(peak.fwhmError),
-            fullPrecision(peak.area),            error(peak.areaError),
-            truth(peak.atBound)};
+    const auto error = [hasErrors](double e) {
+        return hasErrors ? fullPrecision(e) : std::string();
+    };
+    return {std::to_string(peak.slot),   fullPrecision(peak.value.amplitude),
+            error(peak.error.amplitude), fullPrecision(peak.value.centre),
+            error(peak.error.centre),    fullPrecision(peak.value.halfWidth),
+            error(peak.error.halfWidth), fullPrecision(peak.fwhm),
+            error(peak.fwhmError),       fullPrecision(peak.area),
+            error(peak.areaError),       truth(peak.atBound)};
 }
 
 Refinement inOwnUnits(const Refinement& r) {
@@ -93,8 +96,8 @@ std::string unitsNote(const Refinement& r) {
                "data.";
     }
     return "Amplitudes, areas, the baseline and their errors are in the units of the spectrum's "
-           "file: a value p of the plot's percent is " + fullPrecision(r.units.offset) + " + " +
-           fullPrecision(r.units.scale) + " × p there.";
+           "file: a value p of the plot's percent is " +
+           fullPrecision(r.units.offset) + " + " + fullPrecision(r.units.scale) + " × p there.";
 }
 
 std::string weightsNote(const Refinement& r) {
@@ -114,10 +117,14 @@ std::string baselineFormula(const Baseline& b) {
     const std::string t = "t = (x − " + fullPrecision((b.first + b.last) / 2.0) + ")/" +
                           fullPrecision(b.last > b.first ? (b.last - b.first) / 2.0 : 1.0);
     switch (b.kind) {
-        case BaselineKind::None: return {};
-        case BaselineKind::Constant: return "c0";
-        case BaselineKind::Linear: return "c0 + c1·t, " + t;
-        case BaselineKind::Quadratic: return "c0 + c1·t + c2·t², " + t;
+        case BaselineKind::None:
+            return {};
+        case BaselineKind::Constant:
+            return "c0";
+        case BaselineKind::Linear:
+            return "c0 + c1·t, " + t;
+        case BaselineKind::Quadratic:
+            return "c0 + c1·t + c2·t², " + t;
         case BaselineKind::Exponential:
             return (b.level != 0 ? fullPrecision(b.level) + " + " : std::string()) +
                    "c0·exp(−c1·t), " + t;
@@ -129,7 +136,8 @@ std::string reportTable(const Refinement& r, char separator) {
     std::string text;
     appendLine(text, std::vector<std::string>(kReportColumns.begin(), kReportColumns.end()),
                separator);
-    for (const PeakEstimate& peak : r.peaks) appendLine(text, reportRow(peak, r.hasErrors), separator);
+    for (const PeakEstimate& peak : r.peaks)
+        appendLine(text, reportRow(peak, r.hasErrors), separator);
     text += '\n';
     const FitStatistics& f = r.statistics;
     appendLine(text, {"statistic", "value"}, separator);

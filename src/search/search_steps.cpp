@@ -61,7 +61,11 @@ double computeResidual(State& s, const Sampling& range) {
         for (int i = 2; i <= kLastSlot; ++i) {
             if (s.EqKept[i] == 1) s.Residual[w] -= GaussianValue(s.EqIo[i], s.EqXo[i], s.EqW[i], w);
         }
-        if (inUse(s.FitBaseline)) s.Residual[w] -= baselineValue(s.FitBaseline, w);
+        if (inUse(s.FitBaseline)) {
+            s.Residual[w] -= baselineValue(s.FitBaseline, w);
+            // Dips under a baseline from above are searched as peaks.
+            if (s.FitBaseline.fromAbove) s.Residual[w] = -s.Residual[w];
+        }
     }
     double peak = 0;
     for (int k = 0; k < range.count; ++k) {
@@ -134,6 +138,7 @@ bool beginSearch(State& s, int n, double Q, Setup& setup, SearchResult& result) 
     moveKeptSlots(s, n);
     const Sampling range = sampleFitRange(s, 1);
     setup.peak = computeResidual(s, range);
+    setup.dips = inUse(s.FitBaseline) && s.FitBaseline.fromAbove;
     setup.canFit = range.count == 0 || setup.peak > 0;
     setup.picks.x = s.PeakX;
     setup.picks.w = s.PeakW;
@@ -162,6 +167,7 @@ void finishSearch(State& s, int n, const Setup& setup, const Trial& best, Search
         // zero tenths is no peak at all and is not reported.
         if (std::floor(s.EqIo[i] * 10 + 0.5) / 10 != 0) {
             s.EqIo[i] = s.EqIo[i] * setup.peak / 100;
+            if (setup.dips) s.EqIo[i] = -s.EqIo[i];
             result.found.push_back(i);
         }
     }

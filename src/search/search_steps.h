@@ -4,14 +4,14 @@
 #pragma once
 
 #include <array>
-#include <vector>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "model/equation.h"
-#include "search/fit_search.h"
 #include "model/numbers.h"
 #include "model/state.h"
+#include "search/fit_search.h"
 
 namespace peakfold::search {
 
@@ -61,11 +61,12 @@ struct Trial {
 // Everything the scans need, fixed when the search starts.
 struct Setup {
     Picks picks;
-    Sampling deviation;  // the wavelengths each deviation sums over
-    WaveArray R{};       // the residual in percent, as step 4 left it
-    double peak = 0;     // largest residual before scaling
+    Sampling deviation;      // the wavelengths each deviation sums over
+    WaveArray R{};           // the residual in percent, as step 4 left it
+    double peak = 0;         // largest residual before scaling
     int widthsPerCheck = 1;  // width combinations between two abort checks
-    bool canFit = true;  // false when the fit range holds no positive residual
+    bool canFit = true;      // false when the fit range holds no positive residual
+    bool dips = false;       // the residual was turned over: the peaks found are dips
 };
 
 // How the width scans of one centre combination ended.
