@@ -110,11 +110,24 @@ std::string ActionPlayer::act(int depth) {
         case 2: say("Cancel"); ui.click(Control::Cancel); break;
         case 20:
         case 21: {
-            // The Fit menu's least-squares items, also inside a running search.
+            // The Fit menu's items, also inside a running search.
+            static const std::pair<MenuItem, const char*> kItems[] = {
+                {MenuItem::Refine, "Refine"},
+                {MenuItem::Report, "Report"},
+                {MenuItem::Refine, "Refine"},
+                {MenuItem::Report, "Report"},
+                {MenuItem::BaselineNone, "Baseline None"},
+                {MenuItem::BaselineLinear, "Baseline Linear"},
+                {MenuItem::BaselineQuadratic, "Baseline Quadratic"},
+                {MenuItem::BaselineExponential, "Baseline Exponential"},
+                {MenuItem::WeightsCounts, "Weights Counting statistics"},
+                {MenuItem::WeightsColumn, "Weights From the file"},
+            };
+            const auto& [item, name] = kItems[next_(10)];
             Event event;
             event.kind = Event::Kind::Menu;
-            event.item = next_(2) == 0 ? MenuItem::Refine : MenuItem::Report;
-            say(event.item == MenuItem::Refine ? "Refine" : "Report");
+            event.item = item;
+            say(name);
             ui.raise(event);
             break;
         }

@@ -33,6 +33,7 @@ std::string brokenInvariant(const State& s, const HeadlessToolkit& ui, size_t fi
         return "an equation slot holds NaN or infinity";
     }
     if (!allFinite(s.Spectrum)) return "Spectrum holds NaN or infinity";
+    if (!allFinite(s.FitBaseline.c)) return "the baseline holds NaN or infinity";
     if (!allFinite(s.PeakX)) return "a pick holds NaN or infinity";
     for (int16_t kept : s.EqKept) {
         if (kept != 0 && kept != 1) return "a kept flag is neither 0 nor 1";
