@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <algorithm>
 #include <atomic>
 #include <sstream>
@@ -140,6 +142,8 @@ TEST(BatchRun, RefusesBadCommandLinesAndReportsBadFiles) {
         {{"--peak", "697", "--range", "800:550", good}, 2, "bad range 800:550"},
         {{"--peak", "697", "--quality", "0.5", good}, 2, "bad quality 0.5"},
         {{"--peak", "697", "--shard", "2/2", good}, 2, "bad --shard 2/2"},
+        {{"--peak", "697", "--baseline", "cubic", good}, 2, "bad --baseline cubic"},
+        {{"--peak", "697", "--weights", "poisson", good}, 2, "bad --weights poisson"},
         {{"--peak", "697"}, 2, "no FILE"},
         {{"--peak", "697", good, folder.pathOf("missing.txt")}, 1, ",File not found"},
         {{"--peak", "697", folder.pathOf("flat.txt"), good},
@@ -157,6 +161,23 @@ TEST(BatchRun, RefusesBadCommandLinesAndReportsBadFiles) {
             EXPECT_NE(r.out.find(good + ",1,"), std::string::npos);
         }
     }
+}
+
+TEST(BatchRun, AFileWithoutSigmaGetsAnErrorRowAndTheNextIsFitted) {
+    TempFolder folder;
+    std::string with, without;
+    for (int w = 500; w <= 600; ++w) {
+        const std::string y = std::to_string(100 * std::exp(-0.01 * (w - 550) * (w - 550)) + 5);
+        without += std::to_string(w) + "\t" + y + "\n";
+        with += std::to_string(w) + "\t" + y + "\t0.5\n";
+    }
+    folder.write("without.txt", without);
+    folder.write("with.txt", with);
+    const Outcome r = run({"--peak", "550", "--weights", "column", "--refine", "--quiet",
+                           folder.pathOf("without.txt"), folder.pathOf("with.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("without.txt has no σ"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(folder.pathOf("with.txt") + ",1,"), std::string::npos) << r.out;
 }
 
 TEST(BatchRun, RowsDoNotDependOnJobsOrShards) {
