@@ -60,6 +60,7 @@ class ReportTest : public QObject {
             app.ui.raise({Control::Graph, Event::Kind::MouseUp, 1, 0, x, 50});
         }
         app.ui.setText(Control::Quality, "1");
+        app.ui.raise(menu(MenuItem::BaselineLinear));
         app.ui.raise(menu(MenuItem::Calculate));
         QCOMPARE(app.ui.listCount(Control::List), 3);
 
@@ -69,16 +70,24 @@ class ReportTest : public QObject {
         auto* report = app.ui.window()->findChild<ReportWindow*>();
         QVERIFY(report);
         QVERIFY(QTest::qWaitForWindowActive(report));
-        QCOMPARE(report->table()->rowCount(), 3);
+        QCOMPARE(report->table()->rowCount(), 4);
+        QCOMPARE(report->table()->item(3, 0)->text(), QString("Baseline (linear)"));
+        QVERIFY(report->table()->horizontalHeaderItem(1)->text().contains("file units"));
+        // The test spectrum's peaks, in the units of its values.
+        const char* amplitudes[] = {"40 ", "30 ", "50 "};
         for (int row = 0; row < 3; ++row) {
             const QString centre = report->table()->item(row, 2)->text();
             QVERIFY2(centre.contains(QString::fromUtf8(" ± ")), qPrintable(centre));
             QCOMPARE(report->table()->item(row, 0)->text(), QString::number(row + 1));
+            QVERIFY(report->table()->item(row, 1)->text().startsWith(amplitudes[row]));
         }
         QVERIFY(report->statistics()->text().contains("(JᵀJ)⁻¹"));
+        QVERIFY(report->statistics()->text().contains(
+            QString::fromStdString(unitsNote(app.s.LastRefinement))));
         QVERIFY(report->grab().save(QString(PEAKFOLD_BUILD_DIR) + "/peakfold-report.png"));
 
-        const QString tabs = QString::fromStdString(reportTable(app.s.LastRefinement, '\t'));
+        const QString tabs =
+            QString::fromStdString(reportTable(inOwnUnits(app.s.LastRefinement), '\t'));
         QGuiApplication::clipboard()->clear();
         QTest::keyClick(report, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), tabs);
@@ -102,7 +111,7 @@ class ReportTest : public QObject {
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(file.readAll()),
-                 QString::fromStdString(reportTable(app.s.LastRefinement, ',')));
+                 QString::fromStdString(reportTable(inOwnUnits(app.s.LastRefinement), ',')));
 
         QTest::keyClick(report, Qt::Key_Escape);
         QVERIFY(!report->isVisible());

@@ -5,12 +5,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolTip>
 #include <QtTest>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -374,6 +376,59 @@ class WindowTest : public QObject {
             QCOMPARE(events[0].kind, Event::Kind::Menu);
             QCOMPARE(events[0].item, c.item);
         }
+    }
+
+    // Fit > Baseline and Fit > Weights: each item raises its event, and the
+    // check follows what the program kept, also when it refused a choice.
+    void fitChoicesCheckWhatTheProgramKept() {
+        std::map<QString, QAction*> items;  // "Baseline/Linear"
+        for (QMenu* menu : app->ui.window()->findChildren<QMenu*>()) {
+            for (QAction* a : menu->actions()) items[menu->title() + "/" + a->text()] = a;
+        }
+        const auto checked = [&](const QString& menu) {
+            QStringList on;
+            for (const auto& [name, a] : items) {
+                if (name.startsWith(menu) && a->isChecked()) on << name;
+            }
+            return on.join(',');
+        };
+        QCOMPARE(checked("&Baseline/") + " " + checked("&Weights/"),
+                 QString("&Baseline/&None &Weights/&None"));
+        whenModalOpens<QInputDialog>([](QInputDialog* box) { box->accept(); });
+        QTest::mouseClick(app->ui.widget(Control::GetFile), Qt::LeftButton);  // test spectrum
+        const struct {
+            const char* item;
+            MenuItem raised;
+            bool refused;  // with a message box
+            const char* checked;
+        } cases[] = {
+            {"&Baseline/&Linear", MenuItem::BaselineLinear, false, "&Baseline/&Linear"},
+            {"&Baseline/&Exponential", MenuItem::BaselineExponential, false,
+             "&Baseline/&Exponential"},
+            {"&Weights/&From the file", MenuItem::WeightsColumn, true, "&Weights/&None"},
+            {"&Weights/&Counting statistics", MenuItem::WeightsCounts, false,
+             "&Weights/&Counting statistics"},
+            {"&Baseline/&None", MenuItem::BaselineNone, false, "&Baseline/&None"},
+            {"&Weights/&None", MenuItem::WeightsNone, false, "&Weights/&None"},
+        };
+        for (const auto& c : cases) {
+            bool asked = false;
+            if (c.refused) {
+                whenModalOpens<QMessageBox>([&asked](QMessageBox* box) {
+                    asked = true;
+                    box->accept();
+                });
+            }
+            events.clear();
+            QVERIFY2(items.count(c.item), c.item);
+            items.at(c.item)->trigger();
+            QCOMPARE(events.size(), size_t(1));
+            QCOMPARE(events[0].item, c.raised);
+            QCOMPARE(asked, c.refused);
+            QCOMPARE(checked(QString(c.item).section('/', 0, 0)), QString(c.checked));
+        }
+        app->ui.raise({Control::Graph, Event::Kind::Menu, 0, 0, 0, 0, 0, MenuItem::BaselineLinear});
+        QCOMPARE(app->s.FitBaseline.kind, BaselineKind::Linear);
     }
 
     void helpListCoversTheWindowAndHidesOnAClick() {

@@ -11,8 +11,8 @@
 
 #include "files/spectrum_file.h"
 #include "graph/picking.h"
-#include "search/coarse_clock.h"
 #include "model/numbers.h"
+#include "search/coarse_clock.h"
 #include "ui/dispatch.h"
 #include "ui/main_window.h"
 #include "ui/qt/file_opening.h"
@@ -73,7 +73,7 @@ GraphSurface& graphOf(const QtToolkit& ui) {
 }
 ClickList* listOf(const QtToolkit& ui, Control list) {
     return layoutOf(list).kind == ControlKind::ListBox ? static_cast<ClickList*>(ui.widget(list))
-                                                     : nullptr;
+                                                       : nullptr;
 }
 }  // namespace
 
@@ -266,6 +266,10 @@ void QtApp::start() {
 void QtToolkit::showReport(const Refinement& report) {
     if (!report_) report_ = new ReportWindow(*this, window_.get());
     report_->showReport(report);
+}
+
+void QtToolkit::showFitChoices(BaselineKind baseline, Weighting weights) {
+    window_->showFitChoices(baseline, weights);
 }
 
 }  // namespace peakfold

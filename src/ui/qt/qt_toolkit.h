@@ -66,6 +66,7 @@ class QtToolkit : public Toolkit {
     void pumpEventsIfDue() override;
     void beep() override;
     void showReport(const Refinement& report) override;
+    void showFitChoices(BaselineKind baseline, Weighting weights) override;
     // The File menu's dialogs and the figure, in qt_file_dialogs.cpp.
     std::string openFileDialog() override;
     std::string saveFileDialog() override;
@@ -79,7 +80,7 @@ class QtToolkit : public Toolkit {
 
     std::unique_ptr<MainWindow> window_;
     ReportWindow* report_ = nullptr;  // made when first shown; a child of the window
-    std::int64_t eventsRanAt_ = -1;  // coarse milliseconds; -1 until events first ran
+    std::int64_t eventsRanAt_ = -1;   // coarse milliseconds; -1 until events first ran
 };
 
 // The program on the real window: the shared state and the toolkit,

@@ -1,5 +1,6 @@
 #include "ui/qt/qt_widgets.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QFont>
 #include <QIcon>
@@ -543,15 +544,16 @@ MainWindow::MainWindow(Toolkit& ui) {
     boldListFont.setBold(true);
 
     for (const ControlLayout& layout : kControls) {
-        const QString initial = QString::fromUtf8(layout.initialText.data(),
-                                                  static_cast<qsizetype>(layout.initialText.size()));
+        const QString initial = QString::fromUtf8(
+            layout.initialText.data(), static_cast<qsizetype>(layout.initialText.size()));
         QWidget* w = nullptr;
         switch (layout.kind) {
             case ControlKind::Surface:
                 w = new GraphSurface(ui, client_);
                 break;
             case ControlKind::Button: {
-                const bool mouseUps = layout.control == Control::Io || layout.control == Control::wl ||
+                const bool mouseUps = layout.control == Control::Io ||
+                                      layout.control == Control::wl ||
                                       layout.control == Control::PulseWidth;
                 QPushButton* button = nullptr;
                 if (mouseUps) {
@@ -611,6 +613,19 @@ MainWindow::MainWindow(Toolkit& ui) {
     control(Control::HelpList)->raise();
 }
 
+namespace {
+
+void raiseWhenTriggered(QAction* action, Toolkit& ui, MenuItem chosen) {
+    QObject::connect(action, &QAction::triggered, action, [&ui, chosen] {
+        Event event;
+        event.kind = Event::Kind::Menu;
+        event.item = chosen;
+        ui.raise(event);
+    });
+}
+
+}  // namespace
+
 // Menu items that stand for a button run that button's handler; the others
 // reach theirs through the same dispatch.
 void MainWindow::buildMenuBar(Toolkit& ui) {
@@ -625,6 +640,7 @@ void MainWindow::buildMenuBar(Toolkit& ui) {
     const struct {
         const char* title;
         std::vector<Item> items;
+        bool fitChoices = false;  // the Baseline and Weights submenus follow the items
     } menus[] = {
         {"&File",
          {{"&Open…", MenuItem::Open, QKeySequence(Qt::CTRL | Qt::Key_O)},
@@ -635,7 +651,8 @@ void MainWindow::buildMenuBar(Toolkit& ui) {
          {{"&Calculate", MenuItem::Calculate, QKeySequence(Qt::Key_F5)},
           {"C&ancel", MenuItem::Cancel, QKeySequence(Qt::Key_Escape)},
           {"&Refine", MenuItem::Refine, QKeySequence(Qt::CTRL | Qt::Key_R)},
-          {"Re&port…", MenuItem::Report, QKeySequence(Qt::CTRL | Qt::Key_I)}}},
+          {"Re&port…", MenuItem::Report, QKeySequence(Qt::CTRL | Qt::Key_I)}},
+         true},
         {"&Help",
          {{"&Help", MenuItem::Help, QKeySequence(Qt::Key_F1)},
           {"&About Peakfold", MenuItem::About, QKeySequence()}}},
@@ -648,15 +665,50 @@ void MainWindow::buildMenuBar(Toolkit& ui) {
             // The shortcuts work wherever the focus is in the window, also in
             // the settings line and the lists.
             action->setShortcutContext(Qt::WindowShortcut);
-            const MenuItem chosen = item.item;
-            QObject::connect(action, &QAction::triggered, this, [&ui, chosen] {
-                Event event;
-                event.kind = Event::Kind::Menu;
-                event.item = chosen;
-                ui.raise(event);
-            });
+            raiseWhenTriggered(action, ui, item.item);
         }
+        if (menu.fitChoices) buildFitChoices(m, ui);
     }
+}
+
+// Fit > Baseline and Fit > Weights: one item of each checked. A choice
+// checks its item at once; the handler then checks the item of what it
+// kept, which is the old one when it refused the choice.
+void MainWindow::buildFitChoices(QMenu* fit, Toolkit& ui) {
+    const auto group = [&](const char* title, const auto& items, auto& actions) {
+        QMenu* sub = fit->addMenu(QString::fromUtf8(title));
+        auto* exclusive = new QActionGroup(sub);
+        for (size_t i = 0; i < items.size(); ++i) {
+            QAction* action = sub->addAction(QString::fromUtf8(items[i].first));
+            action->setCheckable(true);
+            action->setChecked(i == 0);
+            exclusive->addAction(action);
+            raiseWhenTriggered(action, ui, items[i].second);
+            actions[i] = action;
+        }
+    };
+    fit->addSeparator();
+    group("&Baseline",
+          std::array<std::pair<const char*, MenuItem>, 5>{{
+              {"&None", MenuItem::BaselineNone},
+              {"&Constant", MenuItem::BaselineConstant},
+              {"&Linear", MenuItem::BaselineLinear},
+              {"&Quadratic", MenuItem::BaselineQuadratic},
+              {"&Exponential", MenuItem::BaselineExponential},
+          }},
+          baselineItems_);
+    group("&Weights",
+          std::array<std::pair<const char*, MenuItem>, 3>{{
+              {"&None", MenuItem::WeightsNone},
+              {"&Counting statistics", MenuItem::WeightsCounts},
+              {"&From the file", MenuItem::WeightsColumn},
+          }},
+          weightsItems_);
+}
+
+void MainWindow::showFitChoices(BaselineKind baseline, Weighting weights) {
+    baselineItems_[static_cast<size_t>(baseline)]->setChecked(true);
+    weightsItems_[static_cast<size_t>(weights)]->setChecked(true);
 }
 
 int MainWindow::barHeight() const {

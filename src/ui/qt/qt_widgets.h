@@ -105,7 +105,7 @@ class GraphSurface : public QFrame {
     std::vector<Call> calls_;
     std::unordered_map<CallKey, size_t, KeyHash> callIndex_;  // place in calls_
     size_t holes_ = 0;
-    QImage base_;  // what was drawn before the recorded calls, if anything
+    QImage base_;                  // what was drawn before the recorded calls, if anything
     std::vector<Call> baseCalls_;  // the calls base_ shows, for an exported figure
 };
 
@@ -193,6 +193,8 @@ class MainWindow : public QWidget {
     QMenuBar* menuBar() const { return menuBar_; }
     // A new height of a control in twips, kept through later resizes.
     void setControlHeight(Control c, int twips);
+    // Checks the Fit menu's Baseline and Weights items of these choices.
+    void showFitChoices(BaselineKind baseline, Weighting weights);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -200,11 +202,15 @@ class MainWindow : public QWidget {
 
   private:
     void buildMenuBar(Toolkit& ui);
+    void buildFitChoices(QMenu* fit, Toolkit& ui);
     int barHeight() const;
     void place(Control c);
     void scaleFonts();
 
     QMenuBar* menuBar_ = nullptr;
+    // In the order of BaselineKind and of Weighting.
+    std::array<QAction*, 5> baselineItems_{};
+    std::array<QAction*, 3> weightsItems_{};
     QWidget* client_ = nullptr;
     std::array<QWidget*, kControls.size()> controls_{};
     std::array<QRect, kControls.size()> twips_{};  // left, top, width, height

@@ -6,11 +6,11 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
-#include <QKeyEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -22,10 +22,21 @@ namespace peakfold {
 
 namespace {
 
-const QStringList kHeadings = {"Equation", "Amplitude A", "Centre c (nm)", "Half-width b (nm)",
-                               "FWHM (nm)", "Area"};
+// The headings name the units of the numbers under them.
+QStringList headings(const Refinement& r) {
+    const QString units = r.units.percent ? "%" : "file units";
+    return {"Equation",      "Amplitude A (" + units + ")",
+            "Centre c (nm)", "Half-width b (nm)",
+            "FWHM (nm)",     "Area (" + units + QString::fromUtf8(" · nm)")};
+}
 
-QString number(double value) { return QString::number(value, 'g', 8); }
+QString number(double value) {
+    return QString::number(value, 'g', 8);
+}
+
+QString fromStd(const std::string& text) {
+    return QString::fromUtf8(text.c_str());
+}
 
 // "720.5 ± 0.12"; an error that cannot be trusted says so.
 QString withError(double value, double error, bool hasErrors, bool unreliable) {
@@ -35,29 +46,50 @@ QString withError(double value, double error, bool hasErrors, bool unreliable) {
     return text;
 }
 
-QIcon legendSwatch(int slot) {
-    QPixmap swatch(14, 14);
-    swatch.fill(paletteColour(slotColour(slot)));
-    return QIcon(swatch);
+QIcon swatch(int colour) {
+    QPixmap square(14, 14);
+    square.fill(paletteColour(colour));
+    return QIcon(square);
+}
+
+// The baseline's row: its kind, its coefficients under the first columns
+// and its formula in the last two.
+void setBaselineRow(QTableWidget& table, int row, const Refinement& r) {
+    const Baseline& b = r.baseline;
+    table.setItem(
+        row, 0,
+        new QTableWidgetItem("Baseline (" + fromStd(std::string(baselineName(b.kind))) + ")"));
+    table.item(row, 0)->setIcon(swatch(kBaselineColour));
+    for (int j = 0; j < termCount(b.kind); ++j) {
+        table.setItem(
+            row, 1 + j,
+            new QTableWidgetItem(QString("c%1 = ").arg(j) +
+                                 withError(b.c[j], r.baselineError[j], r.hasErrors, false)));
+    }
+    const int formulaColumn = table.columnCount() - 2;
+    table.setItem(row, formulaColumn, new QTableWidgetItem("= " + fromStd(baselineFormula(b))));
+    table.setSpan(row, formulaColumn, 1, 2);
 }
 
 QString statisticsText(const Refinement& r) {
     const FitStatistics& f = r.statistics;
     QStringList lines;
     lines << QString("Points N = %1, parameters P = %2").arg(f.points).arg(f.parameters);
-    lines << QString("SSR = %1, reduced chi-square = %2, R² = %3")
-                 .arg(number(f.ssr), number(f.reducedChiSquare), number(f.rSquared));
+    lines << QString::fromUtf8("SSR = %1, χ² = %2, reduced χ² = %3, R² = %4")
+                 .arg(number(f.ssr), number(f.chiSquare), number(f.reducedChiSquare),
+                      number(f.rSquared));
     if (r.hasErrors) {
         lines << QString("%1 after %2 iterations")
                      .arg(f.converged ? "Converged" : "Not converged: stopped")
                      .arg(f.iterations);
         lines << QString::fromUtf8(
             "Standard errors from the covariance (JᵀJ)⁻¹ scaled by the reduced chi-square "
-            "SSR/(N − P).");
+            "χ²/(N − P), as lmfit and fityk do by default.");
     } else {
         lines << "The equations as they stand, not refined: no errors. Choose Fit > Refine "
                  "for them.";
     }
+    lines << fromStd(unitsNote(r)) << fromStd(weightsNote(r));
     return lines.join('\n');
 }
 
@@ -66,16 +98,17 @@ QString statisticsText(const Refinement& r) {
 ReportWindow::ReportWindow(Toolkit& ui, QWidget* parent)
     : QWidget(parent, Qt::Window),
       ui_(ui),
-      table_(new QTableWidget(0, static_cast<int>(kHeadings.size()), this)),
+      table_(new QTableWidget(0, static_cast<int>(headings({}).size()), this)),
       statistics_(new QLabel(this)) {
     setWindowTitle("Fit report");
-    table_->setHorizontalHeaderLabels(kHeadings);
+    table_->setHorizontalHeaderLabels(headings({}));
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The table takes no keyboard focus, so Ctrl+C copies the whole report
     // rather than one cell.
     table_->setFocusPolicy(Qt::NoFocus);
     statistics_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statistics_->setWordWrap(true);
 
     auto* copyButton = new QPushButton("Copy", this);
     auto* saveButton = new QPushButton("Save as CSV…", this);
@@ -90,15 +123,22 @@ ReportWindow::ReportWindow(Toolkit& ui, QWidget* parent)
     layout->addWidget(table_);
     layout->addWidget(statistics_);
     layout->addLayout(buttons);
-    resize(820, 300);
+    resize(980, 320);
 }
 
+// Shown in the units of the spectrum's file, as Copy and Save write it.
 void ReportWindow::showReport(const Refinement& report) {
     report_ = report;
-    const bool errors = report.hasErrors;
-    table_->setRowCount(static_cast<int>(report.peaks.size()));
-    for (int row = 0; row < table_->rowCount(); ++row) {
-        const PeakEstimate& p = report.peaks[row];
+    const Refinement own = inOwnUnits(report);
+    const bool errors = own.hasErrors;
+    const int peaks = static_cast<int>(own.peaks.size());
+    const bool baseline = own.baseline.kind != BaselineKind::None;
+    table_->clearSpans();
+    table_->setRowCount(0);
+    table_->setRowCount(peaks + (baseline ? 1 : 0));
+    table_->setHorizontalHeaderLabels(headings(own));
+    for (int row = 0; row < peaks; ++row) {
+        const PeakEstimate& p = own.peaks[row];
         const bool width = p.halfWidthAtBound;
         const QString cells[] = {
             QString::number(p.slot),
@@ -111,10 +151,11 @@ void ReportWindow::showReport(const Refinement& report) {
         for (int column = 0; column < table_->columnCount(); ++column) {
             table_->setItem(row, column, new QTableWidgetItem(cells[column]));
         }
-        table_->item(row, 0)->setIcon(legendSwatch(p.slot));
+        table_->item(row, 0)->setIcon(swatch(slotColour(p.slot)));
     }
+    if (baseline) setBaselineRow(*table_, peaks, own);
     table_->resizeColumnsToContents();
-    statistics_->setText(statisticsText(report));
+    statistics_->setText(statisticsText(own));
     show();
     raise();
     activateWindow();
@@ -132,16 +173,18 @@ void ReportWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void ReportWindow::copy() {
-    QGuiApplication::clipboard()->setText(QString::fromStdString(reportTable(report_, '\t')));
+    QGuiApplication::clipboard()->setText(
+        QString::fromStdString(reportTable(inOwnUnits(report_), '\t')));
 }
 
 void ReportWindow::saveAsCsv() {
-    const QString start = QDir(QString::fromStdString(ui_.currentFolder())).filePath("fit-report.csv");
+    const QString start =
+        QDir(QString::fromStdString(ui_.currentFolder())).filePath("fit-report.csv");
     const QString path =
         QFileDialog::getSaveFileName(this, "Save the fit report", start, "CSV files (*.csv)");
     if (path.isEmpty()) return;
     const std::string error =
-        ui_.writeFileAtomically(path.toStdString(), reportTable(report_, ','));
+        ui_.writeFileAtomically(path.toStdString(), reportTable(inOwnUnits(report_), ','));
     if (!error.empty()) {
         QMessageBox::warning(this, "Fit report",
                              "Could not save " + path + " (" + QString::fromStdString(error) +
