@@ -38,6 +38,8 @@ public:
     std::vector<std::string> prompts;   // input-box prompts in order
     std::vector<Refinement> reports;    // fit reports shown, in order
     std::deque<std::string> answers;    // scripted input-box answers; empty text when none left
+    std::string exportAnswer;           // the export dialog's path; cancelled when empty
+    std::vector<FigureContent> figures;  // figures exported, in order
     std::map<Control, std::string> texts;
     std::map<Control, HeadlessList> lists;
     std::map<Control, int> fillColours;
@@ -88,6 +90,11 @@ public:
     }
     void beep() override { ++beeps; }
     std::string currentFolder() override;
+    std::string exportFileDialog() override { return exportAnswer; }
+    std::string exportFigure(const std::string&, const FigureContent& figure) override {
+        figures.push_back(figure);
+        return {};
+    }
 
     // A user click or selection: selects the line and raises the click.
     void clickListLine(int index, Control list = Control::List) { setListIndex(list, index); }

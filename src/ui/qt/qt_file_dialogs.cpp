@@ -59,7 +59,7 @@ std::string QtToolkit::exportFileDialog() {
 
 std::string QtToolkit::exportFigure(const std::string& path, const FigureContent& figure) {
     const auto& graph = *static_cast<const GraphSurface*>(widget(Control::Graph));
-    return writeFigure(path, graph.drawnCalls(), figure.legend);
+    return writeFigure(path, graph.drawnCalls(), figure);
 }
 
 }  // namespace peakfold
