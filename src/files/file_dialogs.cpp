@@ -9,6 +9,7 @@
 #include "files/spectrum_file.h"
 #include "graph/curves.h"
 #include "model/equation.h"
+#include "model/numbers.h"
 
 namespace peakfold {
 
@@ -22,6 +23,14 @@ constexpr double kFrameFirst = 200, kFrameLast = 1000;
 // a few nanometres.
 constexpr double kMarginShare = 0.05, kMinMargin = 5;
 
+// An equation as the list writes it, its numbers to hundredths, so the
+// legend stays narrow beside the plot after a refinement.
+std::string legendLine(const State& s, int slot, bool kept) {
+    return NumText(slot) + (kept ? "> Y=" : ": Y=") + NumText(displayAmplitude(s.EqIo[slot])) +
+           "e^-k((x-" + NumText(displayAmplitude(s.EqXo[slot])) + ")/" +
+           NumText(displayAmplitude(s.EqW[slot])) + ")^2";
+}
+
 // The legend names what List_Click draws now, in the same colours: nothing
 // without a selected equation line; the selected equation for Plot One; the
 // kept equations and their total for Plot All; the total otherwise; and the
@@ -32,10 +41,10 @@ std::vector<std::pair<std::string, int>> legendOf(const State& s, const Toolkit&
     if (n <= 0) return legend;
     const std::string mode = ui.text(Control::PlotAll);
     if (mode == "Plot One") {
-        legend.emplace_back(EquationLine(s, n, s.EqKept[n] == 1), slotColour(n));
+        legend.emplace_back(legendLine(s, n, s.EqKept[n] == 1), slotColour(n));
     } else if (mode == "Plot All") {
         for (int i = 1; i <= kLastSlot; ++i) {
-            if (s.EqKept[i] == 1) legend.emplace_back(EquationLine(s, i, true), slotColour(i));
+            if (s.EqKept[i] == 1) legend.emplace_back(legendLine(s, i, true), slotColour(i));
         }
     }
     if (mode != "Plot One") legend.emplace_back("Total", kTotalColour);

@@ -55,6 +55,11 @@ double totalAt(const State& s, double x) {
     return total;
 }
 
+// Whether segment w of a total runs beyond the baseline's range.
+bool outsideTheBaseline(const State& s, int w) {
+    return inUse(s.FitBaseline) && (w < s.FitBaseline.first || w >= s.FitBaseline.last);
+}
+
 // The baseline under every drawing of equations, before them, over the
 // range it belongs to.
 void plotBaseline(State& s, Toolkit& ui) {
@@ -115,6 +120,8 @@ void PlotCurve(State& s, Toolkit& ui, int slot) {
 void PlotTotal(State& s, Toolkit& ui) {
     for (s.Wave = kFirstWave; s.Wave < kLastWave; ++s.Wave) {
         const int w = s.Wave;
+        // On a baseline the total is known over the baseline's range only.
+        if (outsideTheBaseline(s, w)) continue;
         const double T1 = totalAt(s, w);
         if (insideValueWindow(T1)) segment(ui, w, T1, totalAt(s, w + 1), kTotalColour);
     }
