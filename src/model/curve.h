@@ -17,6 +17,7 @@ struct Peak {
     double amplitude = 0;
     double centre = 0;
     double halfWidth = 0;
+    bool operator==(const Peak&) const = default;
 };
 
 double peakValue(const Peak& peak, double x);
@@ -53,6 +54,7 @@ struct Baseline {
     // Estimated from above, over dips: the search fits the peaks under it,
     // of negative amplitude.
     bool fromAbove = false;
+    bool operator==(const Baseline&) const = default;
 };
 
 // How many coefficients the kind fits: 0 to 3.
@@ -102,6 +104,7 @@ struct SpectrumUnits {
     double offset = 0;
     double scale = 1;
     bool percent = true;
+    bool operator==(const SpectrumUnits&) const = default;
 
     double inFile(double percentValue) const { return offset + scale * percentValue; }
     // The exponential baseline's level: the file's 0 in percent.

@@ -32,6 +32,8 @@ public:
     double get(int trial, int gaussian, int item) const;
     void set(int trial, int gaussian, int item, double value);
     int size() const { return static_cast<int>(rows_.size()); }  // highest trial written
+    bool operator==(const TrialTable&) const = default;
+    size_t bytes() const { return rows_.size() * sizeof(Row); }
 
 private:
     // Cell 0 is the deviation; cell 3 * (g - 1) + item holds (g, item).
@@ -84,6 +86,8 @@ struct State {
     // that fits several spectra at once asks for fewer; the results do not
     // depend on it.
     int SearchThreads = 0;
+
+    bool operator==(const State&) const = default;
 };
 
 inline constexpr const char* kProcessing = "processing";

@@ -24,6 +24,7 @@ struct PeakEstimate {
     // Which one: a half-width on its bound also makes the errors of FWHM and
     // area unreliable.
     bool centreAtBound = false, halfWidthAtBound = false;
+    bool operator==(const PeakEstimate&) const = default;
 };
 
 struct FitStatistics {
@@ -35,6 +36,7 @@ struct FitStatistics {
     double rSquared = 0;          // 1 - ssr / total sum of squares about the mean
     int iterations = 0;
     bool converged = false;
+    bool operator==(const FitStatistics&) const = default;
 };
 
 struct Refinement {
@@ -52,6 +54,7 @@ struct Refinement {
     Weighting weights = Weighting::None;
     // The spectrum's units: everything above is in its percent.
     SpectrumUnits units;
+    bool operator==(const Refinement&) const = default;
 };
 
 }  // namespace peakfold

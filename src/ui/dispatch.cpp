@@ -1,5 +1,8 @@
 #include "ui/dispatch.h"
 
+#include <memory>
+#include <string>
+
 #include "equations/list_ops.h"
 #include "equations/tuning.h"
 #include "files/result_file.h"
@@ -69,6 +72,8 @@ void menu(State& s, Toolkit& ui, MenuItem item) {
         case MenuItem::WeightsNone: return Weights_Click(s, ui, Weighting::None);
         case MenuItem::WeightsCounts: return Weights_Click(s, ui, Weighting::Counts);
         case MenuItem::WeightsColumn: return Weights_Click(s, ui, Weighting::Column);
+        case MenuItem::Undo:
+        case MenuItem::Redo: return;  // the history's, see connect
         case MenuItem::Help: return HelpCommand_Click(s, ui);
         case MenuItem::About: return About_Click(s, ui);
     }
@@ -84,11 +89,80 @@ void Dispatch(State& s, Toolkit& ui, const Event& event) {
             if (event.control == Control::Help) Help_KeyPress(s, ui, toInt16(event.key));
             return;
         case Event::Kind::Menu: return menu(s, ui, event.item);
+        case Event::Kind::Edited: return;  // the text is read where it is used
+        case Event::Kind::Open: return OpenPath(s, ui, event.path);
     }
 }
 
+std::string StepName(const Event& e) {
+    switch (e.kind) {
+        case Event::Kind::Click:
+            switch (e.control) {
+                case Control::GetFile: return "Get File";
+                case Control::Calculate: return "Calculate";
+                case Control::CalculateNbr: return "Number of Gaussians";
+                case Control::PeakNbr: return "Pick Selector";
+                case Control::PlotAll: return "Plot Mode";
+                case Control::Keep: return "Keep";
+                case Control::Throw: return "Throw";
+                case Control::Add: return "Add";
+                case Control::Delete: return "Delete";
+                case Control::ClearGraph: return "Clear Graph";
+                default: return {};
+            }
+        case Event::Kind::MouseUp:
+            switch (e.control) {
+                case Control::Graph: return "Pick";
+                case Control::Io: return "Io";
+                case Control::wl: return "Xo";
+                case Control::PulseWidth: return "W";
+                default: return {};
+            }
+        case Event::Kind::KeyPress:
+            return e.control == Control::Help && e.key == 13 ? "Settings" : "";
+        case Event::Kind::Menu:
+            switch (e.item) {
+                case MenuItem::Open: return "Open";
+                case MenuItem::Calculate: return "Calculate";
+                case MenuItem::Refine: return "Refine";
+                case MenuItem::BaselineNone:
+                case MenuItem::BaselineConstant:
+                case MenuItem::BaselineLinear:
+                case MenuItem::BaselineQuadratic:
+                case MenuItem::BaselineExponential: return "Baseline";
+                case MenuItem::WeightsNone:
+                case MenuItem::WeightsCounts:
+                case MenuItem::WeightsColumn: return "Weights";
+                default: return {};
+            }
+        case Event::Kind::Edited: return e.control == Control::Quality ? "Fit Quality" : "";
+        case Event::Kind::Open: return "Open";
+    }
+    return {};
+}
+
+void Dispatch(State& s, Toolkit& ui, History& history, const Event& event) {
+    // Events that arrive while a handler runs (inside a search's event pump,
+    // or a list's click raised by a handler) belong to the step that runs.
+    static thread_local int depth = 0;
+    struct Inside {
+        Inside() { ++depth; }
+        ~Inside() { --depth; }
+    } inside;
+    if (event.kind == Event::Kind::Menu && event.item == MenuItem::Undo) {
+        return history.undo(s, ui);
+    }
+    if (event.kind == Event::Kind::Menu && event.item == MenuItem::Redo) {
+        return history.redo(s, ui);
+    }
+    const std::string name = StepName(event);
+    if (depth > 1 || name.empty()) return Dispatch(s, ui, event);
+    history.step(name, s, ui, [&] { Dispatch(s, ui, event); });
+}
+
 void connect(State& s, Toolkit& ui) {
-    ui.setEventSink([&s, &ui](const Event& event) { Dispatch(s, ui, event); });
+    auto history = std::make_shared<History>();
+    ui.setEventSink([&s, &ui, history](const Event& event) { Dispatch(s, ui, *history, event); });
 }
 
 }  // namespace peakfold

@@ -4,6 +4,7 @@
 // one that records what was drawn.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -30,7 +31,17 @@ enum class MenuItem {
     BaselineNone, BaselineConstant, BaselineLinear, BaselineQuadratic,
     BaselineExponential,                // Fit > Baseline, one of them checked
     WeightsNone, WeightsCounts, WeightsColumn,  // Fit > Weights, one checked
+    Undo, Redo,                         // Edit
     Help, About,                        // Help
+};
+
+// One call on the drawing surface, as the window keeps the picture.
+struct PlotCall {
+    enum class Kind : uint8_t { Line, Box, FilledBox, Point };
+    Kind kind = Kind::Line;
+    float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    int colour = -1;
+    bool operator==(const PlotCall&) const = default;
 };
 
 // What an exported figure shows beside the plot's calls: the legend's lines,
@@ -43,7 +54,9 @@ struct FigureContent {
 // An event of a control or a menu item, as the window delivers it to the
 // handlers.
 struct Event {
-    enum class Kind { Click, MouseUp, KeyPress, Menu };
+    // Edited: a text box's edit is complete (focus left it, or Enter).
+    // Open: a file dropped on the window or named on the command line.
+    enum class Kind { Click, MouseUp, KeyPress, Menu, Edited, Open };
     Control control = Control::Graph;
     Kind kind = Kind::Click;
     int button = 0;   // mouse-up: 1 left, 2 right, 4 middle
@@ -52,6 +65,7 @@ struct Event {
     float y = 0;
     int key = 0;      // key press: character code, 13 = Enter
     MenuItem item = MenuItem::Open;  // menu: the item chosen
+    std::string path = {};           // open: the file
 };
 
 class Toolkit {
@@ -127,6 +141,19 @@ public:
     virtual void showFitChoices(BaselineKind baseline, Weighting weights) {
         (void)baseline;
         (void)weights;
+    }
+
+    // What undo needs of the window: the calls drawn since the surface was
+    // last cleared, the window's caption, a selection that raises no click
+    // event, and the names of the steps Undo and Redo would take back or
+    // do again (empty: nothing to undo or redo). A window that keeps no
+    // picture gives no calls.
+    virtual std::vector<PlotCall> plotCalls() const { return {}; }
+    virtual std::string currentCaption() const { return {}; }
+    virtual void selectQuietly(Control list, int index) { setListIndex(list, index); }
+    virtual void showHistory(const std::string& undo, const std::string& redo) {
+        (void)undo;
+        (void)redo;
     }
 
     // Let pending events run; handlers may run inside it.

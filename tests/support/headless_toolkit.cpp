@@ -29,6 +29,18 @@ std::vector<DrawCall> HeadlessToolkit::drawsSinceClear() const {
     return result;
 }
 
+std::vector<PlotCall> HeadlessToolkit::plotCalls() const {
+    std::vector<PlotCall> calls;
+    for (const DrawCall& d : drawsSinceClear()) {
+        const PlotCall::Kind kind = d.kind == DrawCall::Kind::Point  ? PlotCall::Kind::Point
+                                    : d.kind == DrawCall::Kind::Box  ? PlotCall::Kind::Box
+                                    : d.kind == DrawCall::Kind::Line ? PlotCall::Kind::Line
+                                                                     : PlotCall::Kind::FilledBox;
+        calls.push_back({kind, d.x1, d.y1, d.x2, d.y2, d.colour});
+    }
+    return calls;
+}
+
 void HeadlessToolkit::graphClear() { draws.push_back({DrawCall::Kind::Clear}); }
 
 void HeadlessToolkit::graphLine(float x1, float y1, float x2, float y2, LineStyle style,

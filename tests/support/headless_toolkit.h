@@ -46,6 +46,7 @@ public:
     std::map<Control, int> repaints;
     std::string windowCaption = "Form1";
     int beeps = 0;
+    std::string undoName, redoName;  // what Edit > Undo and Redo name
     int pumps = 0;
     bool ended = false;
     std::string folder;                 // current folder; the process's when empty
@@ -89,6 +90,13 @@ public:
         if (onCheck) onCheck();
     }
     void beep() override { ++beeps; }
+    std::vector<PlotCall> plotCalls() const override;
+    std::string currentCaption() const override { return windowCaption; }
+    void selectQuietly(Control list, int index) override { lists[list].index = index; }
+    void showHistory(const std::string& undo, const std::string& redo) override {
+        undoName = undo;
+        redoName = redo;
+    }
     std::string currentFolder() override;
     std::string exportFileDialog() override { return exportAnswer; }
     std::string exportFigure(const std::string&, const FigureContent& figure) override {
