@@ -63,8 +63,4 @@ struct SearchRecorder {
     }
 };
 
-inline bool sameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
 }  // namespace peakfold

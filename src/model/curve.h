@@ -6,18 +6,37 @@
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 namespace peakfold {
 
+// The same double bit for bit: a NaN equals itself, so copies of what a
+// fit gave compare equal.
+inline bool sameBits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+template <size_t N>
+bool sameBits(const std::array<double, N>& a, const std::array<double, N>& b) {
+    for (size_t i = 0; i < N; ++i) {
+        if (!sameBits(a[i], b[i])) return false;
+    }
+    return true;
+}
+
 // One Gaussian y = amplitude * exp(-k * ((x - centre) / halfWidth)^2).
 struct Peak {
     double amplitude = 0;
     double centre = 0;
     double halfWidth = 0;
-    bool operator==(const Peak&) const = default;
+    bool operator==(const Peak& o) const {
+        return sameBits(amplitude, o.amplitude) && sameBits(centre, o.centre) &&
+               sameBits(halfWidth, o.halfWidth);
+    }
 };
 
 double peakValue(const Peak& peak, double x);

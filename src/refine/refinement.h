@@ -24,7 +24,12 @@ struct PeakEstimate {
     // Which one: a half-width on its bound also makes the errors of FWHM and
     // area unreliable.
     bool centreAtBound = false, halfWidthAtBound = false;
-    bool operator==(const PeakEstimate&) const = default;
+    bool operator==(const PeakEstimate& o) const {
+        return slot == o.slot && value == o.value && error == o.error && sameBits(fwhm, o.fwhm) &&
+               sameBits(fwhmError, o.fwhmError) && sameBits(area, o.area) &&
+               sameBits(areaError, o.areaError) && atBound == o.atBound &&
+               centreAtBound == o.centreAtBound && halfWidthAtBound == o.halfWidthAtBound;
+    }
 };
 
 struct FitStatistics {
@@ -36,7 +41,12 @@ struct FitStatistics {
     double rSquared = 0;          // 1 - ssr / total sum of squares about the mean
     int iterations = 0;
     bool converged = false;
-    bool operator==(const FitStatistics&) const = default;
+    bool operator==(const FitStatistics& o) const {
+        return points == o.points && parameters == o.parameters && sameBits(ssr, o.ssr) &&
+               sameBits(chiSquare, o.chiSquare) && sameBits(reducedChiSquare, o.reducedChiSquare) &&
+               sameBits(rSquared, o.rSquared) && iterations == o.iterations &&
+               converged == o.converged;
+    }
 };
 
 struct Refinement {
@@ -54,7 +64,11 @@ struct Refinement {
     Weighting weights = Weighting::None;
     // The spectrum's units: everything above is in its percent.
     SpectrumUnits units;
-    bool operator==(const Refinement&) const = default;
+    bool operator==(const Refinement& o) const {
+        return peaks == o.peaks && statistics == o.statistics && hasErrors == o.hasErrors &&
+               first == o.first && last == o.last && baseline == o.baseline &&
+               sameBits(baselineError, o.baselineError) && weights == o.weights && units == o.units;
+    }
 };
 
 }  // namespace peakfold

@@ -156,7 +156,11 @@ void Dispatch(State& s, Toolkit& ui, History& history, const Event& event) {
         return history.redo(s, ui);
     }
     const std::string name = StepName(event);
-    if (depth > 1 || name.empty()) return Dispatch(s, ui, event);
+    if (depth > 1) return Dispatch(s, ui, event);
+    if (name.empty()) {
+        Dispatch(s, ui, event);
+        return history.refresh(s, ui);
+    }
     history.step(name, s, ui, [&] { Dispatch(s, ui, event); });
 }
 

@@ -86,6 +86,10 @@ void History::step(const std::string& name, State& s, Toolkit& ui,
     show(ui);
 }
 
+void History::refresh(const State& s, const Toolkit& ui) {
+    if (s.CalcState.empty()) present_ = takeSnapshot(s, ui);
+}
+
 void History::undo(State& s, Toolkit& ui) {
     if (!s.CalcState.empty() || past_.empty()) return;
     Step back = std::move(past_.back());

@@ -49,6 +49,9 @@ class History {
     // the program holds or shows. The first time, what is there before it
     // is the start that undoing everything comes back to.
     void step(const std::string& name, State& s, Toolkit& ui, const std::function<void()>& run);
+    // What an event that is no step changed (a list click, Save's redraw)
+    // joins what the last step left, so undo and redo keep it.
+    void refresh(const State& s, const Toolkit& ui);
     // Nothing happens while a search runs, or with nothing to undo or redo.
     void undo(State& s, Toolkit& ui);
     void redo(State& s, Toolkit& ui);

@@ -122,8 +122,10 @@ std::string ActionPlayer::act(int depth) {
                 {MenuItem::BaselineExponential, "Baseline Exponential"},
                 {MenuItem::WeightsCounts, "Weights Counting statistics"},
                 {MenuItem::WeightsColumn, "Weights From the file"},
+                {MenuItem::Undo, "Undo"},
+                {MenuItem::Redo, "Redo"},
             };
-            const auto& [item, name] = kItems[next_(10)];
+            const auto& [item, name] = kItems[next_(12)];
             Event event;
             event.kind = Event::Kind::Menu;
             event.item = item;
