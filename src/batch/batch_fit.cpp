@@ -177,7 +177,7 @@ FileFit fitFile(const std::string& path, const FitSettings& settings, int search
     State s;
     s.SearchThreads = searchThreads;
     BatchToolkit ui(s, interrupted);
-    connect(s, ui);
+    connect(s, ui, false);
     Form_Load(s, ui);
     Form_Activate(s, ui);
     ui.setText(Control::CalculateNbr, std::to_string(settings.peaks.size()));

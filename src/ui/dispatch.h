@@ -20,7 +20,7 @@ std::string StepName(const Event& event);
 void Dispatch(State& s, Toolkit& ui, History& history, const Event& event);
 
 // Routes the toolkit's events to Dispatch on this state, with a history of
-// their steps.
-void connect(State& s, Toolkit& ui);
+// their steps unless no one will undo them (a batch of files).
+void connect(State& s, Toolkit& ui, bool keepHistory = true);
 
 }  // namespace peakfold
