@@ -9,7 +9,6 @@
 #include <QWidget>
 
 #include "files/file_names.h"
-#include "files/spectrum_file.h"
 #include "ui/qt/qt_toolkit.h"
 #include "ui/toolkit.h"
 
@@ -79,7 +78,11 @@ void acceptFileDrops(QWidget& window, Toolkit& ui, std::function<void(const std:
 
 void openWhenStarted(QtApp& app, const std::string& file) {
     if (file.empty()) return;
-    QTimer::singleShot(0, app.ui.window(), [&app, file] { OpenPath(app.s, app.ui, file); });
+    QTimer::singleShot(0, app.ui.window(), [&app, file] {
+        Event open{Control::Graph, Event::Kind::Open};
+        open.path = file;
+        app.ui.raise(open);
+    });
 }
 
 }  // namespace peakfold

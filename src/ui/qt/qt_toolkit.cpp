@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "files/spectrum_file.h"
 #include "graph/picking.h"
 #include "model/numbers.h"
 #include "search/coarse_clock.h"
@@ -89,6 +88,31 @@ void QtToolkit::graphPoint(float x, float y, int colour) {
     graphOf(*this).point(x, y, colour);
 }
 
+std::vector<PlotCall> QtToolkit::plotCalls() const {
+    std::vector<PlotCall> calls;
+    for (const GraphSurface::Call& c : graphOf(*this).drawnCalls()) {
+        PlotCall::Kind kind = PlotCall::Kind::Line;
+        switch (c.shape) {
+            case GraphSurface::Shape::Line:
+                kind = PlotCall::Kind::Line;
+                break;
+            case GraphSurface::Shape::Box:
+                kind = PlotCall::Kind::Box;
+                break;
+            case GraphSurface::Shape::FilledBox:
+                kind = PlotCall::Kind::FilledBox;
+                break;
+            case GraphSurface::Shape::Point:
+                kind = PlotCall::Kind::Point;
+                break;
+            case GraphSurface::Shape::Dropped:
+                continue;  // painted over by a later call
+        }
+        calls.push_back({kind, c.x1, c.y1, c.x2, c.y2, c.colour});
+    }
+    return calls;
+}
+
 // ---- captions and texts ----
 
 std::string QtToolkit::text(Control control) const {
@@ -153,6 +177,10 @@ void QtToolkit::setListIndex(Control list, int index) {
     if (ClickList* l = listOf(*this, list)) l->selectRow(index);
 }
 
+void QtToolkit::selectQuietly(Control list, int index) {
+    if (ClickList* l = listOf(*this, list)) l->selectRowQuietly(index);
+}
+
 std::string QtToolkit::listSelectedText(Control list) const {
     const ClickList* l = listOf(*this, list);
     const int row = l ? l->selectedRow() : -1;
@@ -190,6 +218,10 @@ void QtToolkit::setFillColour(Control shape, int colour) {
 
 void QtToolkit::setWindowCaption(std::string_view caption) {
     window_->setWindowTitle(toQString(caption));
+}
+
+std::string QtToolkit::currentCaption() const {
+    return toStdString(window_->windowTitle());
 }
 
 void QtToolkit::endProgram() {
@@ -251,7 +283,12 @@ std::string pointerText(const State& s, float x) {
 
 QtApp::QtApp() {
     connect(s, ui);
-    acceptFileDrops(*ui.window(), ui, [this](const std::string& path) { OpenPath(s, ui, path); });
+    // A dropped file opens as one step, which Undo takes back.
+    acceptFileDrops(*ui.window(), ui, [this](const std::string& path) {
+        Event open{Control::Graph, Event::Kind::Open};
+        open.path = path;
+        ui.raise(open);
+    });
     static_cast<GraphSurface*>(ui.widget(Control::Graph))->setPointerText([this](float x) {
         return pointerText(s, x);
     });
@@ -270,6 +307,10 @@ void QtToolkit::showReport(const Refinement& report) {
 
 void QtToolkit::showFitChoices(BaselineKind baseline, Weighting weights) {
     window_->showFitChoices(baseline, weights);
+}
+
+void QtToolkit::showHistory(const std::string& undo, const std::string& redo) {
+    window_->showHistory(undo, redo);
 }
 
 }  // namespace peakfold

@@ -67,6 +67,10 @@ class QtToolkit : public Toolkit {
     void beep() override;
     void showReport(const Refinement& report) override;
     void showFitChoices(BaselineKind baseline, Weighting weights) override;
+    std::vector<PlotCall> plotCalls() const override;
+    std::string currentCaption() const override;
+    void selectQuietly(Control list, int index) override;
+    void showHistory(const std::string& undo, const std::string& redo) override;
     // The File menu's dialogs and the figure, in qt_file_dialogs.cpp.
     std::string openFileDialog() override;
     std::string saveFileDialog() override;

@@ -5,7 +5,9 @@
 #include <QFont>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
+#include <QList>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -434,13 +436,18 @@ void ClickList::raiseClick() {
 
 void ClickList::selectRow(int row) {
     if (row < -1 || row >= count()) return;
+    selectRowQuietly(row);
+    if (row >= 0) raiseClick();
+}
+
+void ClickList::selectRowQuietly(int row) {
+    if (row < -1 || row >= count()) return;
     if (row == -1) {
         clearSelection();
         setCurrentIndex(QModelIndex());
         return;
     }
     setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
-    raiseClick();
 }
 
 QItemSelectionModel::SelectionFlags ClickList::selectionCommand(const QModelIndex& index,
@@ -583,6 +590,12 @@ MainWindow::MainWindow(Toolkit& ui) {
                                      : new QLineEdit(client_);
                 box->setText(initial);
                 box->setCursorPosition(0);
+                if (layout.control == Control::Quality) {
+                    // A finished edit of the quality is one step for Undo.
+                    QObject::connect(box, &QLineEdit::editingFinished, box, [&ui] {
+                        ui.raise({Control::Quality, Event::Kind::Edited});
+                    });
+                }
                 w = box;
                 break;
             }
@@ -635,7 +648,7 @@ void MainWindow::buildMenuBar(Toolkit& ui) {
     struct Item {
         const char* text;
         MenuItem item;
-        QKeySequence keys;
+        QList<QKeySequence> keys;
     };
     const struct {
         const char* title;
@@ -643,32 +656,41 @@ void MainWindow::buildMenuBar(Toolkit& ui) {
         bool fitChoices = false;  // the Baseline and Weights submenus follow the items
     } menus[] = {
         {"&File",
-         {{"&Open…", MenuItem::Open, QKeySequence(Qt::CTRL | Qt::Key_O)},
-          {"&Save…", MenuItem::Save, QKeySequence(Qt::CTRL | Qt::Key_S)},
-          {"&Export Figure…", MenuItem::ExportFigure, QKeySequence(Qt::CTRL | Qt::Key_E)},
-          {"&Quit", MenuItem::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)}}},
+         {{"&Open…", MenuItem::Open, {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+          {"&Save…", MenuItem::Save, {QKeySequence(Qt::CTRL | Qt::Key_S)}},
+          {"&Export Figure…", MenuItem::ExportFigure, {QKeySequence(Qt::CTRL | Qt::Key_E)}},
+          {"&Quit", MenuItem::Quit, {QKeySequence(Qt::CTRL | Qt::Key_Q)}}}},
+        // The items are named after their steps by showHistory.
+        {"&Edit",
+         {{"Undo", MenuItem::Undo, {QKeySequence(Qt::CTRL | Qt::Key_Z)}},
+          {"Redo",
+           MenuItem::Redo,
+           {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}}}},
         {"F&it",
-         {{"&Calculate", MenuItem::Calculate, QKeySequence(Qt::Key_F5)},
-          {"C&ancel", MenuItem::Cancel, QKeySequence(Qt::Key_Escape)},
-          {"&Refine", MenuItem::Refine, QKeySequence(Qt::CTRL | Qt::Key_R)},
-          {"Re&port…", MenuItem::Report, QKeySequence(Qt::CTRL | Qt::Key_I)}},
+         {{"&Calculate", MenuItem::Calculate, {QKeySequence(Qt::Key_F5)}},
+          {"C&ancel", MenuItem::Cancel, {QKeySequence(Qt::Key_Escape)}},
+          {"&Refine", MenuItem::Refine, {QKeySequence(Qt::CTRL | Qt::Key_R)}},
+          {"Re&port…", MenuItem::Report, {QKeySequence(Qt::CTRL | Qt::Key_I)}}},
          true},
         {"&Help",
-         {{"&Help", MenuItem::Help, QKeySequence(Qt::Key_F1)},
-          {"&About Peakfold", MenuItem::About, QKeySequence()}}},
+         {{"&Help", MenuItem::Help, {QKeySequence(Qt::Key_F1)}},
+          {"&About Peakfold", MenuItem::About, {}}}},
     };
     for (const auto& menu : menus) {
         QMenu* m = menuBar_->addMenu(QString::fromUtf8(menu.title));
         for (const Item& item : menu.items) {
             QAction* action = m->addAction(QString::fromUtf8(item.text));
-            action->setShortcut(item.keys);
+            action->setShortcuts(item.keys);
             // The shortcuts work wherever the focus is in the window, also in
             // the settings line and the lists.
             action->setShortcutContext(Qt::WindowShortcut);
             raiseWhenTriggered(action, ui, item.item);
+            if (item.item == MenuItem::Undo) undoItem_ = action;
+            if (item.item == MenuItem::Redo) redoItem_ = action;
         }
         if (menu.fitChoices) buildFitChoices(m, ui);
     }
+    showHistory({}, {});  // nothing done yet
 }
 
 // Fit > Baseline and Fit > Weights: one item of each checked. A choice
@@ -709,6 +731,16 @@ void MainWindow::buildFitChoices(QMenu* fit, Toolkit& ui) {
 void MainWindow::showFitChoices(BaselineKind baseline, Weighting weights) {
     baselineItems_[static_cast<size_t>(baseline)]->setChecked(true);
     weightsItems_[static_cast<size_t>(weights)]->setChecked(true);
+}
+
+void MainWindow::showHistory(const std::string& undo, const std::string& redo) {
+    const auto name = [](QAction* item, const char* verb, const std::string& step) {
+        item->setText(step.empty() ? QString::fromUtf8(verb)
+                                   : QString::fromUtf8(verb) + ' ' + QString::fromStdString(step));
+        item->setEnabled(!step.empty());
+    };
+    name(undoItem_, "Undo", undo);
+    name(redoItem_, "Redo", redo);
 }
 
 int MainWindow::barHeight() const {

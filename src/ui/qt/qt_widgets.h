@@ -149,6 +149,9 @@ class ClickList : public QListWidget {
     // Selects a line (or none for -1) as the program does; a line selected
     // raises the click event, also when it was selected already.
     void selectRow(int row);
+    // Selects a line (or none for -1) without raising the click event, as
+    // undo puts back a selection.
+    void selectRowQuietly(int row);
 
   protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
@@ -195,6 +198,9 @@ class MainWindow : public QWidget {
     void setControlHeight(Control c, int twips);
     // Checks the Fit menu's Baseline and Weights items of these choices.
     void showFitChoices(BaselineKind baseline, Weighting weights);
+    // Names the steps the Edit menu's Undo and Redo take back or do again;
+    // an item with no step to name is disabled.
+    void showHistory(const std::string& undo, const std::string& redo);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -211,6 +217,8 @@ class MainWindow : public QWidget {
     // In the order of BaselineKind and of Weighting.
     std::array<QAction*, 5> baselineItems_{};
     std::array<QAction*, 3> weightsItems_{};
+    QAction* undoItem_ = nullptr;
+    QAction* redoItem_ = nullptr;
     QWidget* client_ = nullptr;
     std::array<QWidget*, kControls.size()> controls_{};
     std::array<QRect, kControls.size()> twips_{};  // left, top, width, height
