@@ -367,7 +367,7 @@ class WindowTest : public QObject {
         QStringList menus;
         for (QAction* menu : static_cast<MainWindow*>(app->ui.window())->menuBar()->actions())
             menus << menu->text();
-        QCOMPARE(menus, QStringList({"&File", "F&it", "&Help"}));
+        QCOMPARE(menus, QStringList({"&File", "&Edit", "F&it", "&Help"}));
         app->ui.widget(Control::Help)->setFocus();
         for (const auto& c : cases) {
             events.clear();
@@ -429,6 +429,60 @@ class WindowTest : public QObject {
         }
         app->ui.raise({Control::Graph, Event::Kind::Menu, 0, 0, 0, 0, 0, MenuItem::BaselineLinear});
         QCOMPARE(app->s.FitBaseline.kind, BaselineKind::Linear);
+    }
+
+    // Edit > Undo and Redo name their steps, are disabled with none, and
+    // their shortcuts put back the list and the plot as they were.
+    void undoAndRedoNameTheirStepsAndPutThemBack() {
+        peakfold::connect(app->s, app->ui);  // the program's own routing, with its history
+        QMenu* edit = static_cast<MainWindow*>(app->ui.window())->menuBar()->actions()[1]->menu();
+        QAction* undo = edit->actions()[0];
+        QAction* redo = edit->actions()[1];
+        const auto shows = [&](const QString& undoText, const QString& redoText) {
+            return undo->text() == undoText && undo->isEnabled() == (undoText != "Undo") &&
+                   redo->text() == redoText && redo->isEnabled() == (redoText != "Redo");
+        };
+        QVERIFY(shows("Undo", "Redo"));
+        whenModalOpens<QInputDialog>([](QInputDialog* box) { box->accept(); });
+        QTest::mouseClick(app->ui.widget(Control::GetFile), Qt::LeftButton);  // test spectrum
+        auto* quality = static_cast<QLineEdit*>(app->ui.widget(Control::Quality));
+        quality->selectAll();
+        QTest::keyClicks(quality, "1");
+        QTest::keyClick(quality, Qt::Key_Return);  // a finished edit is a step
+        QVERIFY(shows("Undo Fit Quality", "Redo"));
+        for (float x : {715.0f, 780.0f, 830.0f}) {
+            app->ui.raise({Control::Graph, Event::Kind::MouseUp, 1, 0, x, 50});
+        }
+        const auto lines = [&] {
+            QStringList all;
+            for (int i = 0; i < app->ui.listCount(Control::List); ++i)
+                all << QString::fromStdString(app->ui.listLine(Control::List, i));
+            return all;
+        };
+        const QStringList linesBefore = lines();
+        const std::vector<PlotCall> plotBefore = app->ui.plotCalls();
+        QTest::mouseClick(app->ui.widget(Control::Calculate), Qt::LeftButton);
+        const QStringList linesAfter = lines();
+        const std::vector<PlotCall> plotAfter = app->ui.plotCalls();
+        QCOMPARE(linesAfter.size(), 3);
+        QVERIFY(shows("Undo Calculate", "Redo"));
+
+        // Offscreen no window is active once a dialog has closed, and
+        // shortcuts act in the active window only.
+        app->ui.window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(app->ui.window()));
+        app->ui.widget(Control::List)->setFocus();
+        for (const QKeySequence& redoKeys :
+             {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}) {
+            QTest::keySequence(app->ui.window(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+            QVERIFY(shows("Undo Pick", "Redo Calculate"));
+            QCOMPARE(lines(), linesBefore);
+            QVERIFY(app->ui.plotCalls() == plotBefore);
+            QTest::keySequence(app->ui.window(), redoKeys);
+            QVERIFY(shows("Undo Calculate", "Redo"));
+            QCOMPARE(lines(), linesAfter);
+            QVERIFY(app->ui.plotCalls() == plotAfter);
+        }
     }
 
     void helpListCoversTheWindowAndHidesOnAClick() {
