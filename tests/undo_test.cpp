@@ -91,6 +91,15 @@ TEST(Undo, DoesNothingWhileASearchRuns) {
     EXPECT_EQ(app.ui.undoName, "Calculate");
 }
 
+TEST(Undo, AFitQualityEditAsTheFirstStepGoesBack) {
+    HeadlessApp app;
+    app.ui.setText(Control::Quality, "5");
+    app.ui.raise({Control::Quality, Event::Kind::Edited});
+    EXPECT_EQ(app.ui.undoName, "Fit Quality");
+    choose(app.ui, MenuItem::Undo);
+    EXPECT_EQ(app.ui.text(Control::Quality), "10");
+}
+
 TEST(Undo, TheHistoryDropsItsOldestSteps) {
     HeadlessApp app;
     History history(3);

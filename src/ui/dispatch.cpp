@@ -164,13 +164,14 @@ void Dispatch(State& s, Toolkit& ui, History& history, const Event& event) {
     history.step(name, s, ui, [&] { Dispatch(s, ui, event); });
 }
 
-void connect(State& s, Toolkit& ui, bool keepHistory) {
+std::shared_ptr<History> connect(State& s, Toolkit& ui, bool keepHistory) {
     if (!keepHistory) {
         ui.setEventSink([&s, &ui](const Event& event) { Dispatch(s, ui, event); });
-        return;
+        return nullptr;
     }
     auto history = std::make_shared<History>();
     ui.setEventSink([&s, &ui, history](const Event& event) { Dispatch(s, ui, *history, event); });
+    return history;
 }
 
 }  // namespace peakfold

@@ -1,6 +1,7 @@
 // Delivers control events to their handlers.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "model/state.h"
@@ -20,7 +21,9 @@ std::string StepName(const Event& event);
 void Dispatch(State& s, Toolkit& ui, History& history, const Event& event);
 
 // Routes the toolkit's events to Dispatch on this state, with a history of
-// their steps unless no one will undo them (a batch of files).
-void connect(State& s, Toolkit& ui, bool keepHistory = true);
+// their steps unless no one will undo them (a batch of files). The window
+// tells the history what it shows once started, so that the first step,
+// even an edit already made in a text box, has a start to go back to.
+std::shared_ptr<History> connect(State& s, Toolkit& ui, bool keepHistory = true);
 
 }  // namespace peakfold

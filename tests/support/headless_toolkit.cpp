@@ -145,10 +145,11 @@ void HeadlessToolkit::keyPress(Control control, int key) {
 }
 
 HeadlessApp::HeadlessApp(bool startUp) {
-    connect(s, ui);
+    history = connect(s, ui);
     if (startUp) {
         Form_Load(s, ui);
         Form_Activate(s, ui);
+        history->refresh(s, ui);
     }
 }
 

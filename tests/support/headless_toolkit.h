@@ -6,10 +6,12 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "model/state.h"
+#include "ui/history.h"
 #include "ui/toolkit.h"
 
 namespace peakfold {
@@ -117,6 +119,7 @@ public:
 struct HeadlessApp {
     State s;
     HeadlessToolkit ui;
+    std::shared_ptr<History> history;
     explicit HeadlessApp(bool startUp = true);
     HeadlessApp(const HeadlessApp&) = delete;
     HeadlessApp& operator=(const HeadlessApp&) = delete;

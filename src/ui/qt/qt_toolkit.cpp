@@ -282,7 +282,7 @@ std::string pointerText(const State& s, float x) {
 }
 
 QtApp::QtApp() {
-    connect(s, ui);
+    history = connect(s, ui);
     // A dropped file opens as one step, which Undo takes back.
     acceptFileDrops(*ui.window(), ui, [this](const std::string& path) {
         Event open{Control::Graph, Event::Kind::Open};
@@ -298,6 +298,7 @@ void QtApp::start() {
     Form_Load(s, ui);
     ui.window()->show();
     Form_Activate(s, ui);
+    history->refresh(s, ui);
 }
 
 void QtToolkit::showReport(const Refinement& report) {

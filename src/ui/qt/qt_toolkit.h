@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/state.h"
+#include "ui/history.h"
 #include "ui/toolkit.h"
 
 class QWidget;
@@ -92,6 +93,7 @@ class QtToolkit : public Toolkit {
 struct QtApp {
     State s;
     QtToolkit ui;
+    std::shared_ptr<History> history;  // of the steps, for Edit > Undo and Redo
     QtApp();
     QtApp(const QtApp&) = delete;
     QtApp& operator=(const QtApp&) = delete;
