@@ -114,7 +114,7 @@ TEST(Refine, PropagatesErrorsToAreaAndFwhm) {
     for (const Case& c : cases) {
         PeakEstimate p = startAt(1, c.A, 500, c.b);
         deriveFigures(p);
-        propagateErrors(p, c.varA, c.varB, c.cov);
+        propagateErrors(p, {c.varA, c.varB, c.cov});
         EXPECT_NEAR(p.area, c.area, 1e-12 * std::abs(c.area));
         EXPECT_NEAR(p.areaError, c.areaError, 1e-12 * c.areaError);
         EXPECT_DOUBLE_EQ(p.fwhm, 2 * c.b);
@@ -172,15 +172,15 @@ TEST(Report, WritesFullPrecisionRowsThenTheStatistics) {
     r.statistics = {10, 3, 1.5, 1.5, std::numeric_limits<double>::quiet_NaN(), -0.25, 7, false};
     const std::string header =
         "equation,amplitude,amplitude_err,centre,centre_err,half_width,half_width_err,fwhm,"
-        "fwhm_err,area,area_err,at_bound\n";
+        "fwhm_err,area,area_err,at_bound,shape,eta,eta_err\n";
     const std::string statistics =
         "\nstatistic,value\npoints,10\nparameters,3\nssr,1.5\nchi_square,1.5\n"
         "reduced_chi_square,nan\nr_squared,-0.25\niterations,7\nconverged,false\nweights,none\n"
         "units,percent\nscale,1\noffset,0\nbaseline,none\nbaseline_c0,\nbaseline_c0_err,\n"
         "baseline_c1,\nbaseline_c1_err,\nbaseline_c2,\nbaseline_c2_err,\n";
-    EXPECT_EQ(reportTable(r, ','), header + "2,0.1,,500.25,,1e-300,,0,,0,,true\n" + statistics);
+    EXPECT_EQ(reportTable(r, ','), header + "2,0.1,,500.25,,1e-300,,0,,0,,true,gaussian,,\n" + statistics);
     r.hasErrors = true;
-    EXPECT_EQ(reportTable(r, ','), header + "2,0.1,0.5,500.25,inf,1e-300,2,0,0,0,0,true\n" + statistics);
+    EXPECT_EQ(reportTable(r, ','), header + "2,0.1,0.5,500.25,inf,1e-300,2,0,0,0,0,true,gaussian,,\n" + statistics);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "files/spectrum_file.h"
 #include "graph/picking.h"
 #include "model/calculate.h"
+#include "model/equation.h"
 #include "model/numbers.h"
 #include "refine/fit_choices.h"
 #include "refine/refine.h"
@@ -67,6 +68,19 @@ void placePicks(State& s, BatchToolkit& ui, const FitSettings& settings) {
 }
 
 // The refinement's rows in the file's own units.
+// A peak given its own shape: its line selected and the shape chosen for
+// the selected equation, as in the window. Peak k is the search's slot k.
+void setOwnShapes(State& s, BatchToolkit& ui, const FitSettings& settings) {
+    for (size_t k = 0; k < settings.peaks.size(); ++k) {
+        if (!settings.peaks[k].shape) continue;
+        for (int line = 0; line < ui.listCount(Control::List); ++line) {
+            if (LineSlot(ui.listLine(Control::List, line)) != static_cast<int>(k + 1)) continue;
+            ui.setListIndex(Control::List, line);
+            PeakShape_Click(s, ui, *settings.peaks[k].shape, true);
+        }
+    }
+}
+
 std::vector<std::vector<std::string>> tableRows(const Refinement& fitted,
                                                 const std::string& deviation) {
     const Refinement r = inOwnUnits(fitted);
@@ -100,6 +114,7 @@ FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings, const
     // weights the file cannot give are refused with the window's message.
     Baseline_Click(s, ui, settings.baseline);
     Weights_Click(s, ui, settings.weights);
+    PeakShape_Click(s, ui, settings.shape, false);
     if (ui.messages.size() > messagesBefore) {
         fit.error = ui.messages[messagesBefore];
         return fit;
@@ -118,6 +133,7 @@ FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings, const
         fit.error = kNoFit;
         return fit;
     }
+    setOwnShapes(s, ui, settings);
     // With --refine, the window's Refine: it writes the refined values into
     // their slots and shows the deviation figure of the refined equations,
     // so the saved file and the figure belong to them. Without it, the

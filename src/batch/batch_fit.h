@@ -19,6 +19,7 @@ namespace peakfold {
 struct PeakPick {
     std::string centre;
     std::string halfWidth;  // empty: a click
+    std::optional<PeakShape> shape = std::nullopt;  // none: FitSettings::shape
 };
 
 struct FitSettings {
@@ -30,6 +31,7 @@ struct FitSettings {
     std::string saveFolder;      // where the result files go; empty: none
     BaselineKind baseline = BaselineKind::None;  // the Fit menu's Baseline choice
     Weighting weights = Weighting::None;         // and its Weights choice
+    PeakShape shape = PeakShape::Gaussian;       // and its Peak Shape choice
 };
 
 // What fitting one file gave: the table's fields of each equation (without

@@ -11,8 +11,9 @@
 namespace peakfold {
 
 const char* const kBatchUsage =
-    "Usage: peakfold-fit --peak NM[:HALFWIDTH] [--peak ...] [--range LO:HI] [--quality Q]\n"
-    "                    [--refine] [--baseline KIND] [--weights KIND] [--save DIR]\n"
+    "Usage: peakfold-fit --peak NM[:HALFWIDTH][@SHAPE] [--peak ...] [--range LO:HI]\n"
+    "                    [--quality Q] [--refine] [--baseline KIND] [--weights KIND]\n"
+    "                    [--shape SHAPE] [--save DIR]\n"
     "                    [--jobs N] [--shard K/N] [--output FILE] [--quiet] [--no-header]\n"
     "                    FILE...\n"
     "Try 'peakfold-fit --help' for more.\n";
@@ -31,6 +32,8 @@ const char* const kHelp =
     "                      estimated from the data.       --peak 697\n"
     "  --peak NM:HW        a peak typed on the settings line, centre NM nm and\n"
     "                      half-width HW nm.              --peak 697:30\n"
+    "  --peak NM[:HW]@SHAPE  that peak in its own shape (see --shape).\n"
+    "                                                     --peak 657@pseudo-voigt\n"
     "                      One to three of them, in the order of peaks 1 to 3.\n"
     "  --range LO:HI       the fit range, as clicked at its two ends; the default\n"
     "                      is the loaded data's extent.   --range 550:800\n"
@@ -49,6 +52,11 @@ const char* const kHelp =
     "                      the spectrum file).             --weights counts\n"
     "  --save DIR          also write each fit as DIR/NAME.pkd, as Save does, for\n"
     "                      the window to load.            --save fits\n"
+    "  --shape SHAPE       the shape of every peak, as the Fit menu's Peak Shape:\n"
+    "                      gaussian (the default), lorentzian or pseudo-voigt\n"
+    "                      (its Lorentzian share eta fitted within 0..1 by\n"
+    "                      --refine, from 0.5). The search is Gaussian.\n"
+    "                                                     --shape lorentzian\n"
     "  --jobs N            fit N files at once (default: one per core).\n"
     "                                                     --jobs 4\n"
     "  --shard K/N         fit only every N-th file from the K-th (0-based), so N\n"
@@ -62,7 +70,8 @@ const char* const kHelp =
     "  --version           the program's version.         --version\n"
     "\n"
     "The table is comma-separated: file, equation, amplitude, centre, half_width,\n"
-    "fwhm and area with their errors (empty without --refine), at_bound, then\n"
+    "fwhm and area with their errors (empty without --refine), at_bound, shape,\n"
+    "eta and eta_err (empty but for a pseudo-Voigt), then\n"
     "points, parameters, ssr, reduced_chi_square, r_squared, deviation (the figure\n"
     "the window shows), chi_square, the baseline's baseline_c0 to baseline_c2 with\n"
     "their errors (empty where the baseline has no such term), scale, offset and\n"
@@ -117,19 +126,29 @@ bool isWavelength(const std::optional<double>& v) {
     return v && *v >= 1 && *v <= kMaxWave;
 }
 
-std::string addPeak(BatchOptions& o, const std::string& value) {
+std::string unknownShape(const std::string& name) {
+    return "unknown shape " + name + ": give gaussian, lorentzian or pseudo-voigt";
+}
+
+std::string addPeak(BatchOptions& o, const std::string& given) {
     PeakPick pick;
+    std::string value = given;
+    if (const auto parts = splitAt(given, '@')) {
+        value = parts->first;
+        pick.shape = shapeNamed(parts->second);
+        if (!pick.shape) return "--peak " + given + ": " + unknownShape(parts->second);
+    }
     pick.centre = value;
     if (const auto parts = splitAt(value, ':')) {
         pick.centre = parts->first;
         pick.halfWidth = parts->second;
         const std::optional<double> w = plainNumber(pick.halfWidth);
         if (!w || *w < 1 || *w > kMaxWave) {
-            return "--peak " + value + ": the half-width must be a number from 1 to 1010";
+            return "--peak " + given + ": the half-width must be a number from 1 to 1010";
         }
     }
     if (!isWavelength(plainNumber(pick.centre))) {
-        return "--peak " + value + ": the centre must be a wavelength from 1 to 1010";
+        return "--peak " + given + ": the centre must be a wavelength from 1 to 1010";
     }
     if (o.fit.peaks.size() == 3) return "more than three peaks: at most three --peak";
     o.fit.peaks.push_back(pick);
@@ -174,6 +193,13 @@ std::string setWeights(BatchOptions& o, const std::string& value) {
     return {};
 }
 
+std::string setShape(BatchOptions& o, const std::string& value) {
+    const std::optional<PeakShape> shape = shapeNamed(value);
+    if (!shape) return "--shape: " + unknownShape(value);
+    o.fit.shape = *shape;
+    return {};
+}
+
 std::string setJobs(BatchOptions& o, const std::string& value) {
     const std::optional<int> jobs = wholeNumber(value);
     if (!jobs || *jobs < 1) return "bad --jobs " + value + ": give a whole number of 1 or more";
@@ -201,6 +227,7 @@ std::string applyValue(BatchOptions& o, std::string_view name, const std::string
     if (name == "--quality") return setQuality(o, value);
     if (name == "--baseline") return setBaseline(o, value);
     if (name == "--weights") return setWeights(o, value);
+    if (name == "--shape") return setShape(o, value);
     if (name == "--jobs") return setJobs(o, value);
     if (name == "--shard") return setShard(o, value);
     if (name == "--save") o.fit.saveFolder = value;
@@ -210,7 +237,7 @@ std::string applyValue(BatchOptions& o, std::string_view name, const std::string
 
 bool takesValue(std::string_view name) {
     for (const char* option : {"--peak", "--range", "--quality", "--baseline", "--weights",
-                               "--save", "--jobs", "--shard", "--output"}) {
+                               "--shape", "--save", "--jobs", "--shard", "--output"}) {
         if (name == option) return true;
     }
     return false;

@@ -44,6 +44,8 @@ void Add_Click(State& s, Toolkit& ui) {
     s.EqIo[slot] = kNewAmplitude;
     s.EqW[slot] = kNewWidth;
     s.EqXo[slot] = kNewCentre;
+    s.EqShape[slot] = s.FitShape;
+    s.EqEta[slot] = s.FitShape == PeakShape::PseudoVoigt ? kStartEta : 0;
     // The line goes at the end whatever the slot number; the selection stays.
     ui.listAppend(Control::List, EquationLine(s, slot, true));
     s.EqKept[slot] = 1;

@@ -81,6 +81,9 @@ SavedRows savedRows(const State& s) {
 // The baseline rides on the deviation line, which a loader that knows
 // nothing of baselines skips: ",Baseline=,linear, c0, c1, c2, first, last, level".
 constexpr std::string_view kBaselineMark = ",Baseline=,";
+// Shapes other than the Gaussian ride there too, one for each saved
+// equation and then each one's eta: ",Shapes=,gaussian,pseudo-voigt,Eta=, 0, .42".
+constexpr std::string_view kShapeMark = ",Shapes=,";
 
 std::string BaselineFields(const Baseline& b) {
     if (!inUse(b)) return {};
@@ -89,6 +92,45 @@ std::string BaselineFields(const Baseline& b) {
         text += "," + NumText(v);
     }
     return text;
+}
+
+std::string ShapeFields(const State& s, const std::vector<int>& slots) {
+    bool gaussians = true;
+    for (int i : slots) gaussians = gaussians && s.EqShape[i] == PeakShape::Gaussian;
+    if (gaussians) return {};
+    std::string text(kShapeMark);
+    for (int i : slots) text += std::string(shapeName(s.EqShape[i])) + ",";
+    text += "Eta=";
+    for (int i : slots) text += "," + NumText(s.EqEta[i]);
+    return text;
+}
+
+std::vector<Peak> ShapesOfLine(std::string_view line) {
+    std::vector<Peak> shapes;
+    const size_t mark = line.find(kShapeMark);
+    if (mark == std::string_view::npos) return shapes;
+    std::string_view rest = line.substr(mark + kShapeMark.size());
+    size_t eta = 0;  // the next shape to take an eta
+    bool etas = false;
+    while (!rest.empty()) {
+        const size_t comma = rest.find(',');
+        const std::string_view field = rest.substr(0, comma);
+        if (field == "Eta=") {
+            etas = true;
+        } else if (!etas) {
+            Peak p;
+            p.shape = shapeNamed(field).value_or(PeakShape::Gaussian);
+            shapes.push_back(p);
+        } else if (eta < shapes.size()) {
+            if (shapes[eta].shape == PeakShape::PseudoVoigt) {
+                shapes[eta].eta = std::clamp(TextNum(field), 0.0, 1.0);
+            }
+            ++eta;
+        }
+        if (comma == std::string_view::npos) break;
+        rest = rest.substr(comma + 1);
+    }
+    return shapes;
 }
 
 Baseline BaselineOfLine(std::string_view line) {
@@ -134,7 +176,7 @@ std::string resultFileText(const State& s, const std::vector<int>& slots,
     appendParameterLine(text, "Amplitude", s.EqIo, slots);
     appendParameterLine(text, "Peak Location", s.EqXo, slots);
     appendParameterLine(text, "Peak Width", s.EqW, slots);
-    text += "RMS=," + deviation + BaselineFields(s.FitBaseline);
+    text += "RMS=," + deviation + BaselineFields(s.FitBaseline) + ShapeFields(s, slots);
     text += kLineEnd;
     const bool baseline = inUse(s.FitBaseline);
     text += "Wavelength,Data,Equation,";
@@ -150,7 +192,7 @@ std::string resultFileText(const State& s, const std::vector<int>& slots,
         double total = 0;
         for (size_t k = 0; k < slots.size(); ++k) {
             const int i = slots[k];
-            values[k] = GaussianValue(s.EqIo[i], s.EqXo[i], s.EqW[i], w);
+            values[k] = peakValue(SlotPeak(s, i), w);
             total = round15(total + values[k]);
         }
         const double under = baseline ? baselineValue(s.FitBaseline, w) : 0;

@@ -35,6 +35,11 @@ std::string ResultFileText(const State& s, double calculateNbr, const std::strin
 // when it holds none.
 std::string BaselineFields(const Baseline& b);
 Baseline BaselineOfLine(std::string_view line);
+// The shapes of the saved slots on the same line when any is not a
+// Gaussian, empty otherwise; and the shapes (with eta) such a line holds,
+// in the order of the saved equations, none when it holds none.
+std::string ShapeFields(const State& s, const std::vector<int>& slots);
+std::vector<Peak> ShapesOfLine(std::string_view line);
 
 // What comes before every save: Plot All, and the list's click event, so the
 // plot shows every kept equation and the deviation figure is up to date.

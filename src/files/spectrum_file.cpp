@@ -37,7 +37,8 @@ constexpr double kRangeStartBeforeLoad = 201;
 // source is read and found loadable, so a failed load leaves the reset state.
 struct Load {
     WaveArray spectrum{};
-    SlotArray io{}, xo{}, width{};
+    SlotArray io{}, xo{}, width{}, eta{};
+    std::array<PeakShape, kSlotCount> shape{};
     std::array<int16_t, kSlotCount> kept{};
     std::array<bool, kMaxWave + 1> setByRow{};  // wavelengths a row of the source sets
     int low = kNoWavelength;                    // L
@@ -99,6 +100,8 @@ void loadAnswer(State& s, Toolkit& ui, const std::string& answer, NameUse use) {
     s.EqXo = {};
     s.EqW = {};
     s.EqIo = {};
+    s.EqShape = {};
+    s.EqEta = {};
     s.Spectrum = {};
     s.PeakX[0] = kRangeStartBeforeLoad;
     s.FitBaseline = Baseline{.kind = s.FitBaseline.kind};
@@ -345,6 +348,11 @@ std::string readResultFile(std::string_view content, const std::string& fileName
     readParameterLine(lines[3], load.width);
     load.resultFile = true;
     load.baseline = BaselineOfLine(lines[4]);
+    const std::vector<Peak> shapes = ShapesOfLine(lines[4]);
+    for (size_t k = 0; k < shapes.size() && k + 1 < kSlotCount; ++k) {
+        load.shape[k + 1] = shapes[k].shape;
+        load.eta[k + 1] = shapes[k].eta;
+    }
     load.sigmaProblem = fileName + " is a result file, which holds no σ";
     if (!parametersUsable(load)) {
         return fileName + " holds an equation parameter beyond " + NumText(kLargestParameter) +
@@ -395,6 +403,8 @@ std::string unloadableProblem(const Load& load, const std::string& fileName, int
 // is rescaled, and sets the fit range to the data's extent.
 void show(State& s, Toolkit& ui, const Load& load) {
     s.EqIo = load.io;
+    s.EqShape = load.shape;
+    s.EqEta = load.eta;
     s.EqXo = load.xo;
     s.EqW = load.width;
     s.EqKept = load.kept;

@@ -21,7 +21,7 @@ constexpr int kFirstWave = 200;  // curves span the frame, 200..1000 nm,
 constexpr int kLastWave = 1000;  // whatever the fit range
 
 double curveValue(const State& s, int slot, double x) {
-    return GaussianValue(s.EqIo[slot], s.EqXo[slot], s.EqW[slot], x);
+    return peakValue(SlotPeak(s, slot), x);
 }
 
 bool insideValueWindow(double value) {

@@ -59,7 +59,7 @@ SearchProgress windowProgress(Toolkit& ui) {
 // the baseline.
 double totalOfFirstThree(const State& s, double x) {
     double total = 0;
-    for (int i = 1; i <= 3; ++i) total += GaussianValue(s.EqIo[i], s.EqXo[i], s.EqW[i], x);
+    for (int i = 1; i <= 3; ++i) total += peakValue(SlotPeak(s, i), x);
     if (inUse(s.FitBaseline)) total += baselineValue(s.FitBaseline, x);
     return total;
 }

@@ -9,15 +9,59 @@
 
 namespace peakfold {
 
+namespace {
+
+const double kGaussianArea = std::sqrt(std::numbers::pi / kShape);  // of unit height and b
+constexpr double kLorentzianArea = std::numbers::pi;
+
+// The unit-height Lorentzian; a width of 0 gives its limit, as GaussianValue.
+double lorentzian(double c, double b, double x) {
+    if (b == 0) return x == c ? 1 : 0;
+    const double q = (x - c) / b;
+    return 1 / (1 + q * q);
+}
+
+// The area of unit height and half-width: the shape's factor.
+double areaFactor(const Peak& p) {
+    switch (p.shape) {
+        case PeakShape::Gaussian: return kGaussianArea;
+        case PeakShape::Lorentzian: return kLorentzianArea;
+        case PeakShape::PseudoVoigt: return (1 - p.eta) * kGaussianArea + p.eta * kLorentzianArea;
+    }
+    return kGaussianArea;
+}
+
+}  // namespace
+
 double peakValue(const Peak& peak, double x) {
+    switch (peak.shape) {
+        case PeakShape::Gaussian: break;
+        case PeakShape::Lorentzian:
+            return peak.amplitude * lorentzian(peak.centre, peak.halfWidth, x);
+        case PeakShape::PseudoVoigt:
+            return peak.amplitude *
+                   ((1 - peak.eta) * GaussianValue(1, peak.centre, peak.halfWidth, x) +
+                    peak.eta * lorentzian(peak.centre, peak.halfWidth, x));
+    }
     return GaussianValue(peak.amplitude, peak.centre, peak.halfWidth, x);
 }
 
 PeakSlopes peakSlopes(const Peak& g, double x) {
     const double q = (x - g.centre) / g.halfWidth;
     const double e = std::exp(q * q * -kShape);
-    const double Ae = g.amplitude * e;
-    return {e, Ae * 2 * kShape * q / g.halfWidth, Ae * 2 * kShape * q * q / g.halfWidth};
+    if (g.shape == PeakShape::Gaussian) {
+        const double Ae = g.amplitude * e;
+        return {e, Ae * 2 * kShape * q / g.halfWidth, Ae * 2 * kShape * q * q / g.halfWidth, 0};
+    }
+    // d/dq of the unit shapes: G' = -2 k q G, L' = -2 q L^2; dq/dc = -1/b,
+    // dq/db = -q/b.
+    const double L = 1 / (1 + q * q);
+    const double eta = g.shape == PeakShape::Lorentzian ? 1 : g.eta;
+    const double unit = (1 - eta) * e + eta * L;
+    const double dUnit = (1 - eta) * (-2 * kShape * q * e) + eta * (-2 * q * L * L);
+    const double A = g.amplitude;
+    return {unit, -A * dUnit / g.halfWidth, -A * dUnit * q / g.halfWidth,
+            g.shape == PeakShape::PseudoVoigt ? A * (L - e) : 0};
 }
 
 double peakFwhm(const Peak& peak) {
@@ -25,7 +69,35 @@ double peakFwhm(const Peak& peak) {
 }
 
 double peakArea(const Peak& peak) {
-    return peak.amplitude * peak.halfWidth * std::sqrt(std::numbers::pi / kShape);
+    if (peak.shape == PeakShape::Gaussian) {
+        return peak.amplitude * peak.halfWidth * std::sqrt(std::numbers::pi / kShape);
+    }
+    return peak.amplitude * peak.halfWidth * areaFactor(peak);
+}
+
+AreaSlopes areaSlopes(const Peak& p) {
+    const double f = areaFactor(p);
+    return {p.halfWidth * f, p.amplitude * f,
+            p.shape == PeakShape::PseudoVoigt
+                ? p.amplitude * p.halfWidth * (kLorentzianArea - kGaussianArea)
+                : 0};
+}
+
+std::string_view shapeName(PeakShape shape) {
+    switch (shape) {
+        case PeakShape::Gaussian: return "gaussian";
+        case PeakShape::Lorentzian: return "lorentzian";
+        case PeakShape::PseudoVoigt: return "pseudo-voigt";
+    }
+    return "gaussian";
+}
+
+std::optional<PeakShape> shapeNamed(std::string_view name) {
+    for (const PeakShape shape :
+         {PeakShape::Gaussian, PeakShape::Lorentzian, PeakShape::PseudoVoigt}) {
+        if (name == shapeName(shape)) return shape;
+    }
+    return std::nullopt;
 }
 
 namespace {

@@ -28,27 +28,48 @@ bool sameBits(const std::array<double, N>& a, const std::array<double, N>& b) {
     return true;
 }
 
-// One Gaussian y = amplitude * exp(-k * ((x - centre) / halfWidth)^2).
+// The shape of a peak of amplitude A, centre c and half width at half
+// maximum b, with q = (x - c) / b:
+//   Gaussian:     A exp(-k q^2)                      area A b sqrt(pi / k)
+//   Lorentzian:   A / (1 + q^2)                      area A b pi
+//   Pseudo-Voigt: A ((1 - eta) G + eta L), G and L the unit-height Gaussian
+//                 and Lorentzian above, 0 <= eta <= 1;
+//                 area A b ((1 - eta) sqrt(pi / k) + eta pi)
+// Every shape has its maximum A at c and FWHM 2b.
+enum class PeakShape : uint8_t { Gaussian, Lorentzian, PseudoVoigt };
+
 struct Peak {
     double amplitude = 0;
     double centre = 0;
     double halfWidth = 0;
+    PeakShape shape = PeakShape::Gaussian;
+    double eta = 0;  // the pseudo-Voigt's Lorentzian share; 0 for the others
     bool operator==(const Peak& o) const {
         return sameBits(amplitude, o.amplitude) && sameBits(centre, o.centre) &&
-               sameBits(halfWidth, o.halfWidth);
+               sameBits(halfWidth, o.halfWidth) && shape == o.shape && sameBits(eta, o.eta);
     }
 };
 
 double peakValue(const Peak& peak, double x);
 
-// Derivatives of a peak's value by its amplitude, centre and half-width.
+// Derivatives of a peak's value by its amplitude, centre, half-width and
+// (pseudo-Voigt only) eta.
 struct PeakSlopes {
-    double amplitude, centre, halfWidth;
+    double amplitude, centre, halfWidth, eta;
 };
 PeakSlopes peakSlopes(const Peak& peak, double x);
 
 double peakFwhm(const Peak& peak);  // 2b
-double peakArea(const Peak& peak);  // A b sqrt(pi / k)
+double peakArea(const Peak& peak);
+// The area's derivatives by A, b and eta, for its error.
+struct AreaSlopes {
+    double amplitude, halfWidth, eta;
+};
+AreaSlopes areaSlopes(const Peak& peak);
+
+std::string_view shapeName(PeakShape shape);  // "gaussian", "lorentzian", "pseudo-voigt"
+std::optional<PeakShape> shapeNamed(std::string_view name);
+constexpr double kStartEta = 0.5;  // where a refinement starts a pseudo-Voigt's eta
 
 // The background under the peaks, over a fit range first..last, with
 // t = (x - m) / h, m = (first + last) / 2 and h = (last - first) / 2, so t

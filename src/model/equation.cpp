@@ -16,9 +16,22 @@ double GaussianValue(double Io, double Xo, double W, double x) {
 
 double displayAmplitude(double Io) { return std::floor(Io * 100 + 0.5) / 100; }
 
+Peak SlotPeak(const State& s, int slot) {
+    return {s.EqIo[slot], s.EqXo[slot], s.EqW[slot], s.EqShape[slot], s.EqEta[slot]};
+}
+
 std::string EquationLine(const State& s, int slot, bool kept) {
-    return NumText(slot) + (kept ? "> Y=" : ": Y=") + NumText(displayAmplitude(s.EqIo[slot])) +
-           "e^-k" + "((x-" + NumText(s.EqXo[slot]) + ")/" + NumText(s.EqW[slot]) + ")^2";
+    const std::string head = NumText(slot) + (kept ? "> Y=" : ": Y=") +
+                             NumText(displayAmplitude(s.EqIo[slot]));
+    const std::string q = "(x-" + NumText(s.EqXo[slot]) + ")/" + NumText(s.EqW[slot]);
+    switch (s.EqShape[slot]) {
+        case PeakShape::Gaussian: break;
+        case PeakShape::Lorentzian: return head + "/(1+(" + q + ")^2)";
+        case PeakShape::PseudoVoigt:
+            return head + "pV(" + NumText(std::floor(s.EqEta[slot] * 1000 + 0.5) / 1000) + "," + q +
+                   ")";
+    }
+    return head + "e^-k" + "(" + q + ")^2";
 }
 
 int LineSlot(std::string_view line) {

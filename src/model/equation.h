@@ -16,7 +16,12 @@ double GaussianValue(double Io, double Xo, double W, double x);
 // Amplitude of a slot rounded for display: to hundredths, halves upward.
 double displayAmplitude(double Io);
 
-// " 1> Y= 50e^-k((x- 400)/ 20)^2" for a kept slot 1; ": Y=" when not kept.
+// The peak of slot i: its amplitude, centre, half-width, shape and eta.
+Peak SlotPeak(const State& s, int slot);
+
+// " 1> Y= 50e^-k((x- 400)/ 20)^2" for a kept Gaussian slot 1; ": Y=" when not
+// kept. A Lorentzian reads " 1: Y= 50/(1+((x- 400)/ 20)^2)", a pseudo-Voigt
+// " 1: Y= 50pV( .5,(x- 400)/ 20)" with its eta to thousandths.
 std::string EquationLine(const State& s, int slot, bool kept);
 
 // The slot (1..9) a list line stands for, 0 when it stands for none.

@@ -47,6 +47,11 @@ struct State {
     SlotArray EqW{};    // width (half width at half maximum, nm)
     SlotArray EqXo{};   // centre (nm)
     std::array<int16_t, kSlotCount> EqKept{};  // 1 = kept, anything else = not kept
+    // The shape of slot i and a pseudo-Voigt's Lorentzian share eta; the
+    // search finds Gaussians, and a slot it fills takes FitShape.
+    std::array<PeakShape, kSlotCount> EqShape{};
+    SlotArray EqEta{};
+    PeakShape FitShape = PeakShape::Gaussian;
 
     WaveArray Spectrum{};
     WaveArray Residual{};  // the search's working copy, in percent of its peak

@@ -96,12 +96,35 @@ void Weights_Click(State& s, Toolkit& ui, Weighting weights) {
     ui.showFitChoices(s.FitBaseline.kind, s.Weights);
 }
 
+void PeakShape_Click(State& s, Toolkit& ui, PeakShape shape, bool selectedOnly) {
+    // The search writes the slots and their shapes while it runs.
+    if (!s.CalcState.empty()) return ui.showPeakShape(s.FitShape);
+    const int selected = LineSlot(ui.listSelectedText(Control::List));
+    if (selectedOnly && selected <= 0) {
+        ui.messageBox("Select the line of an equation first: its shape is the one that changes.");
+        return;
+    }
+    if (!selectedOnly) s.FitShape = shape;
+    for (int i = 1; i <= kLastSlot; ++i) {
+        if ((selectedOnly && i != selected) || s.EqShape[i] == shape) continue;
+        s.EqShape[i] = shape;
+        s.EqEta[i] = shape == PeakShape::PseudoVoigt ? kStartEta : 0;
+        for (int line = 0; line < ui.listCount(Control::List); ++line) {
+            if (LineSlot(ui.listLine(Control::List, line)) == i) {
+                ui.setListLine(Control::List, line, EquationLine(s, i, s.EqKept[i] == 1));
+            }
+        }
+    }
+    redrawFit(s, ui);
+    ui.showPeakShape(s.FitShape);
+}
+
 void EstimateBaseline(State& s) {
     if (s.FitBaseline.kind == BaselineKind::None) return;
     const SavedRows rows = savedRows(s);
     std::vector<Peak> kept;
     for (int i = 1; i <= kLastSlot; ++i) {
-        if (s.EqKept[i] == 1) kept.push_back({s.EqIo[i], s.EqXo[i], s.EqW[i]});
+        if (s.EqKept[i] == 1) kept.push_back(SlotPeak(s, i));
     }
     s.FitBaseline = estimateOver(s, rows.first, rows.last, kept);
 }

@@ -13,6 +13,10 @@ namespace peakfold {
 
 void Baseline_Click(State& s, Toolkit& ui, BaselineKind kind);
 void Weights_Click(State& s, Toolkit& ui, Weighting weights);
+// Fit > Peak Shape: the shape of every equation and of those to come; with
+// selectedOnly, of the selected equation alone. A pseudo-Voigt starts with
+// eta 0.5.
+void PeakShape_Click(State& s, Toolkit& ui, PeakShape shape, bool selectedOnly);
 
 // The chosen baseline estimated afresh over the fit range from the spectrum
 // less the kept equations, as Calculate does before its search.

@@ -53,8 +53,9 @@ struct Bounded {
     }
 };
 
-// Parameters 3p, 3p+1, 3p+2 are amplitude, centre and half-width of peak p;
-// the baseline's coefficients follow the peaks.
+// Parameters at[p], at[p]+1, at[p]+2 are amplitude, centre and half-width
+// of peak p, and at[p]+3 a pseudo-Voigt's eta; the baseline's coefficients
+// follow the peaks. With Gaussians alone, peak p starts at 3p.
 struct Problem {
     const WaveArray* spectrum;
     int first, last;
@@ -63,14 +64,29 @@ struct Problem {
     Baseline baseline;                 // its kind, range and level; coefficients from u
     size_t terms;                      // the baseline's fitted coefficients
     const std::vector<double>* sigma;  // of each wavelength first..last; null: unweighted
+    std::array<PeakShape, kMostPeaks> shapes{};
+    std::array<size_t, kMostPeaks + 1> at{};  // at[peaks]: the baseline's first
+    Bounded eta{0, 1};
+
+    void place(const std::vector<PeakEstimate>& start) {
+        for (size_t p = 0; p < peaks; ++p) {
+            shapes[p] = start[p].value.shape;
+            at[p + 1] = at[p] + (shapes[p] == PeakShape::PseudoVoigt ? 4 : 3);
+        }
+    }
+    size_t parameters() const { return at[peaks] + terms; }
+    bool hasEta(size_t p) const { return shapes[p] == PeakShape::PseudoVoigt; }
 
     Peak peak(const gsl_vector* u, size_t p) const {
-        return {gsl_vector_get(u, 3 * p), centre.value(gsl_vector_get(u, 3 * p + 1)),
-                halfWidth.value(gsl_vector_get(u, 3 * p + 2))};
+        Peak g{gsl_vector_get(u, at[p]), centre.value(gsl_vector_get(u, at[p] + 1)),
+               halfWidth.value(gsl_vector_get(u, at[p] + 2))};
+        g.shape = shapes[p];
+        if (hasEta(p)) g.eta = eta.value(gsl_vector_get(u, at[p] + 3));
+        return g;
     }
     Baseline baselineAt(const gsl_vector* u) const {
         Baseline b = baseline;
-        for (size_t j = 0; j < terms; ++j) b.c[j] = gsl_vector_get(u, 3 * peaks + j);
+        for (size_t j = 0; j < terms; ++j) b.c[j] = gsl_vector_get(u, at[peaks] + j);
         return b;
     }
     double weight(int w) const { return 1 / (*sigma)[w - first]; }
@@ -99,23 +115,25 @@ int residuals(const gsl_vector* u, void* params, gsl_vector* f) {
 // optimiser's unbounded parameters (1 for the values themselves).
 template <typename Set>
 void jacobianRow(const Problem& pr, const Peak* g, const Baseline& b, const double* centreSlope,
-                 const double* halfWidthSlope, int w, Set set) {
+                 const double* halfWidthSlope, const double* etaSlope, int w, Set set) {
     const double weight = pr.sigma ? pr.weight(w) : 1;
     for (size_t p = 0; p < pr.peaks; ++p) {
         const PeakSlopes d = peakSlopes(g[p], w);
+        const size_t a = pr.at[p];
         if (pr.sigma) {
-            set(3 * p, d.amplitude * weight);
-            set(3 * p + 1, d.centre * centreSlope[p] * weight);
-            set(3 * p + 2, d.halfWidth * halfWidthSlope[p] * weight);
+            set(a, d.amplitude * weight);
+            set(a + 1, d.centre * centreSlope[p] * weight);
+            set(a + 2, d.halfWidth * halfWidthSlope[p] * weight);
         } else {
-            set(3 * p, d.amplitude);
-            set(3 * p + 1, d.centre * centreSlope[p]);
-            set(3 * p + 2, d.halfWidth * halfWidthSlope[p]);
+            set(a, d.amplitude);
+            set(a + 1, d.centre * centreSlope[p]);
+            set(a + 2, d.halfWidth * halfWidthSlope[p]);
         }
+        if (pr.hasEta(p)) set(a + 3, d.eta * etaSlope[p] * weight);
     }
     if (pr.terms == 0) return;
     const BaselineTerms slopes = baselineSlopes(b, w);
-    for (size_t j = 0; j < pr.terms; ++j) set(3 * pr.peaks + j, slopes[j] * weight);
+    for (size_t j = 0; j < pr.terms; ++j) set(pr.at[pr.peaks] + j, slopes[j] * weight);
 }
 
 // The Jacobian in the optimiser's unbounded parameters: the slopes by the
@@ -123,16 +141,17 @@ void jacobianRow(const Problem& pr, const Peak* g, const Baseline& b, const doub
 int jacobian(const gsl_vector* u, void* params, gsl_matrix* J) {
     const Problem& pr = *static_cast<const Problem*>(params);
     std::array<Peak, kMostPeaks> g;
-    std::array<double, kMostPeaks> centreSlope, halfWidthSlope;
+    std::array<double, kMostPeaks> centreSlope, halfWidthSlope, etaSlope{};
     for (size_t p = 0; p < pr.peaks; ++p) {
         g[p] = pr.peak(u, p);
-        centreSlope[p] = pr.centre.slope(gsl_vector_get(u, 3 * p + 1));
-        halfWidthSlope[p] = pr.halfWidth.slope(gsl_vector_get(u, 3 * p + 2));
+        centreSlope[p] = pr.centre.slope(gsl_vector_get(u, pr.at[p] + 1));
+        halfWidthSlope[p] = pr.halfWidth.slope(gsl_vector_get(u, pr.at[p] + 2));
+        if (pr.hasEta(p)) etaSlope[p] = pr.eta.slope(gsl_vector_get(u, pr.at[p] + 3));
     }
     const Baseline b = pr.baselineAt(u);
     for (int w = pr.first; w <= pr.last; ++w) {
         const size_t row = w - pr.first;
-        jacobianRow(pr, g.data(), b, centreSlope.data(), halfWidthSlope.data(), w,
+        jacobianRow(pr, g.data(), b, centreSlope.data(), halfWidthSlope.data(), etaSlope.data(), w,
                     [&](size_t column, double v) { gsl_matrix_set(J, row, column, v); });
     }
     return GSL_SUCCESS;
@@ -164,7 +183,7 @@ void quietGsl() {
 // derived figures' errors from it.
 void addErrors(Refinement& r, const Problem& pr) {
     const size_t peaks = r.peaks.size();
-    const size_t P = 3 * peaks + pr.terms;
+    const size_t P = pr.parameters();
     const size_t N = r.statistics.points;
     std::array<Peak, kMostPeaks> g;
     for (size_t p = 0; p < peaks; ++p) g[p] = r.peaks[p].value;
@@ -176,7 +195,7 @@ void addErrors(Refinement& r, const Problem& pr) {
     Matrix J(gsl_matrix_alloc(N, P));
     for (int w = r.first; w <= r.last; ++w) {
         const size_t row = w - r.first;
-        jacobianRow(pr, g.data(), r.baseline, ones.data(), ones.data(), w,
+        jacobianRow(pr, g.data(), r.baseline, ones.data(), ones.data(), ones.data(), w,
                     [&](size_t column, double v) { gsl_matrix_set(J.get(), row, column, v); });
     }
     Matrix covar(gsl_matrix_alloc(P, P));
@@ -185,12 +204,17 @@ void addErrors(Refinement& r, const Problem& pr) {
     const auto cov = [&](size_t i, size_t j) { return gsl_matrix_get(covar.get(), i, j) * scale; };
     for (size_t p = 0; p < peaks; ++p) {
         PeakEstimate& peak = r.peaks[p];
-        const size_t a = 3 * p, c = a + 1, b = a + 2;
+        const size_t a = pr.at[p], c = a + 1, b = a + 2, e = a + 3;
         peak.error.centre = std::sqrt(cov(c, c));
-        propagateErrors(peak, cov(a, a), cov(b, b), cov(a, b));
+        if (pr.hasEta(p)) {
+            peak.error.eta = std::sqrt(cov(e, e));
+            propagateErrors(peak, {cov(a, a), cov(b, b), cov(a, b), cov(e, e), cov(a, e), cov(b, e)});
+        } else {
+            propagateErrors(peak, {cov(a, a), cov(b, b), cov(a, b)});
+        }
     }
     for (size_t j = 0; j < pr.terms; ++j) {
-        r.baselineError[j] = std::sqrt(cov(3 * peaks + j, 3 * peaks + j));
+        r.baselineError[j] = std::sqrt(cov(pr.at[peaks] + j, pr.at[peaks] + j));
     }
     r.hasErrors = true;
 }
@@ -201,7 +225,7 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
                   const std::vector<PeakEstimate>& start, const FitModel& model) {
     const Refinement before = describe(spectrum, first, last, start, model);
     const size_t terms = inUse(model.baseline) ? termCount(model.baseline.kind) : 0;
-    const size_t P = 3 * start.size() + terms;
+    const size_t P = static_cast<size_t>(before.statistics.parameters);
     const int N = before.statistics.points;
     if (start.size() > kMostPeaks || P == 0 || first < 0 || last > kMaxWave ||
         N <= static_cast<int>(P)) {
@@ -218,15 +242,18 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
                     model.baseline,
                     terms,
                     model.sigma.size() == static_cast<size_t>(N) ? &model.sigma : nullptr};
+    problem.place(start);
     Vector u(gsl_vector_alloc(P));
     for (size_t p = 0; p < start.size(); ++p) {
         const Peak& g = start[p].value;
-        gsl_vector_set(u.get(), 3 * p, g.amplitude);
-        gsl_vector_set(u.get(), 3 * p + 1, problem.centre.internal(g.centre));
-        gsl_vector_set(u.get(), 3 * p + 2, problem.halfWidth.internal(g.halfWidth));
+        const size_t a = problem.at[p];
+        gsl_vector_set(u.get(), a, g.amplitude);
+        gsl_vector_set(u.get(), a + 1, problem.centre.internal(g.centre));
+        gsl_vector_set(u.get(), a + 2, problem.halfWidth.internal(g.halfWidth));
+        if (problem.hasEta(p)) gsl_vector_set(u.get(), a + 3, problem.eta.internal(g.eta));
     }
     for (size_t j = 0; j < terms; ++j) {
-        gsl_vector_set(u.get(), 3 * start.size() + j, model.baseline.c[j]);
+        gsl_vector_set(u.get(), problem.at[start.size()] + j, model.baseline.c[j]);
     }
 
     gsl_multifit_nlinear_fdf fdf{};

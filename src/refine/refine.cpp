@@ -14,7 +14,7 @@ std::vector<PeakEstimate> listedPeaks(const State& s, int n) {
     for (const int i : savedSlots(s, n)) {
         PeakEstimate peak;
         peak.slot = i;
-        peak.value = {s.EqIo[i], s.EqXo[i], s.EqW[i]};
+        peak.value = SlotPeak(s, i);
         deriveFigures(peak);
         peaks.push_back(peak);
     }
@@ -26,15 +26,22 @@ void deriveFigures(PeakEstimate& peak) {
     peak.area = peakArea(peak.value);
 }
 
-void propagateErrors(PeakEstimate& peak, double varAmplitude, double varHalfWidth,
-                     double covariance) {
+void propagateErrors(PeakEstimate& peak, const PeakCovariance& c) {
     const double A = peak.value.amplitude, b = peak.value.halfWidth;
-    peak.error.amplitude = std::sqrt(varAmplitude);
-    peak.error.halfWidth = std::sqrt(varHalfWidth);
+    peak.error.amplitude = std::sqrt(c.amplitude);
+    peak.error.halfWidth = std::sqrt(c.halfWidth);
     peak.fwhmError = 2 * peak.error.halfWidth;
-    peak.areaError =
-        std::sqrt(std::numbers::pi / kShape *
-                  (b * b * varAmplitude + A * A * varHalfWidth + 2 * A * b * covariance));
+    if (peak.value.shape == PeakShape::Gaussian) {
+        peak.areaError = std::sqrt(std::numbers::pi / kShape *
+                                   (b * b * c.amplitude + A * A * c.halfWidth +
+                                    2 * A * b * c.amplitudeHalfWidth));
+        return;
+    }
+    const AreaSlopes g = areaSlopes(peak.value);
+    peak.areaError = std::sqrt(
+        g.amplitude * g.amplitude * c.amplitude + g.halfWidth * g.halfWidth * c.halfWidth +
+        g.eta * g.eta * c.eta + 2 * g.amplitude * g.halfWidth * c.amplitudeHalfWidth +
+        2 * g.amplitude * g.eta * c.amplitudeEta + 2 * g.halfWidth * g.eta * c.halfWidthEta);
 }
 
 Refinement describe(const WaveArray& spectrum, int first, int last,
@@ -57,6 +64,7 @@ Refinement describe(const WaveArray& spectrum, int first, int last,
         !fit.sigma.empty() && fit.sigma.size() == static_cast<size_t>(last - first + 1);
     f.parameters =
         3 * static_cast<int>(peaks.size()) + (baseline ? termCount(fit.baseline.kind) : 0);
+    for (const PeakEstimate& peak : peaks) f.parameters += peak.value.shape == PeakShape::PseudoVoigt;
     double sum = 0;
     for (int w = first; w <= last; ++w) {
         if (w < 0 || w > kMaxWave) continue;

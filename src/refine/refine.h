@@ -37,14 +37,20 @@ Refinement describe(const WaveArray& spectrum, int first, int last,
 // the one Save writes its rows for (savedRows in files/result_file.h).
 std::vector<PeakEstimate> listedPeaks(const State& s, int n);
 
-// Peak figures derived from the value: FWHM = 2b and area = A b sqrt(pi / k).
+// Peak figures derived from the value: FWHM = 2b and the shape's area.
 void deriveFigures(PeakEstimate& peak);
 
-// The standard errors of a peak from the variances of its amplitude A and
-// half-width b and their covariance (the centre's error is set apart):
-// sigma_A, sigma_b, FWHM error 2 sigma_b and
+// The variances and covariances of a peak's amplitude A, half-width b and
+// (pseudo-Voigt) eta.
+struct PeakCovariance {
+    double amplitude, halfWidth, amplitudeHalfWidth;
+    double eta = 0, amplitudeEta = 0, halfWidthEta = 0;
+};
+
+// The standard errors of a peak from its covariance (the centre's error is
+// set apart): sigma_A, sigma_b, FWHM error 2 sigma_b and the area's error by
+// its gradient; for a Gaussian
 // var(area) = (pi / k) (b^2 var A + A^2 var b + 2 A b cov(A, b)).
-void propagateErrors(PeakEstimate& peak, double varAmplitude, double varHalfWidth,
-                     double covariance);
+void propagateErrors(PeakEstimate& peak, const PeakCovariance& c);
 
 }  // namespace peakfold

@@ -36,10 +36,7 @@ bool stillRefined(const State& s, const std::vector<PeakEstimate>& listed, const
     }
     if (r.peaks.size() != listed.size() || s.LastRefinedData != dataOver(s, rows)) return false;
     for (size_t i = 0; i < listed.size(); ++i) {
-        const Peak& a = r.peaks[i].value;
-        const Peak& b = listed[i].value;
-        if (r.peaks[i].slot != listed[i].slot || a.amplitude != b.amplitude ||
-            a.centre != b.centre || a.halfWidth != b.halfWidth) {
+        if (r.peaks[i].slot != listed[i].slot || !(r.peaks[i].value == listed[i].value)) {
             return false;
         }
     }
@@ -71,7 +68,8 @@ void Refine_Click(State& s, Toolkit& ui) {
     }
     const SavedRows rows = savedRows(s);
     const int points = rows.last - rows.first + 1;
-    const int parameters = 3 * static_cast<int>(listed.size()) + termCount(s.FitBaseline.kind);
+    int parameters = 3 * static_cast<int>(listed.size()) + termCount(s.FitBaseline.kind);
+    for (const PeakEstimate& peak : listed) parameters += peak.value.shape == PeakShape::PseudoVoigt;
     if (points <= parameters) {
         ui.messageBox("Nothing was refined: the fit range holds " +
                       std::to_string(points < 0 ? 0 : points) + " wavelengths, and " +
@@ -100,6 +98,7 @@ void Refine_Click(State& s, Toolkit& ui) {
         s.EqIo[peak.slot] = peak.value.amplitude;
         s.EqXo[peak.slot] = peak.value.centre;
         s.EqW[peak.slot] = peak.value.halfWidth;
+        s.EqEta[peak.slot] = peak.value.eta;
     }
     if (s.FitBaseline.kind != BaselineKind::None) s.FitBaseline = r.baseline;
     relist(s, ui, r);

@@ -5,9 +5,9 @@
 
 namespace peakfold {
 
-const std::array<std::string_view, 12> kReportColumns = {
-    "equation",       "amplitude", "amplitude_err", "centre", "centre_err", "half_width",
-    "half_width_err", "fwhm",      "fwhm_err",      "area",   "area_err",   "at_bound"};
+const std::array<std::string_view, 15> kReportColumns = {
+    "equation", "amplitude", "amplitude_err", "centre", "centre_err", "half_width",
+    "half_width_err", "fwhm", "fwhm_err", "area", "area_err", "at_bound", "shape", "eta", "eta_err"};
 
 std::string fullPrecision(double value) {
     if (std::isnan(value)) return "nan";
@@ -54,12 +54,16 @@ std::vector<std::string> reportRow(const PeakEstimate& peak, bool hasErrors) {
     const auto error = [hasErrors](double e) {
         return hasErrors ? fullPrecision(e) : std::string();
     };
+    const bool eta = peak.value.shape == PeakShape::PseudoVoigt;
     return {std::to_string(peak.slot),   fullPrecision(peak.value.amplitude),
             error(peak.error.amplitude), fullPrecision(peak.value.centre),
             error(peak.error.centre),    fullPrecision(peak.value.halfWidth),
             error(peak.error.halfWidth), fullPrecision(peak.fwhm),
             error(peak.fwhmError),       fullPrecision(peak.area),
-            error(peak.areaError),       truth(peak.atBound)};
+            error(peak.areaError),       truth(peak.atBound),
+            std::string(shapeName(peak.value.shape)),
+            eta ? fullPrecision(peak.value.eta) : std::string(),
+            eta ? error(peak.error.eta) : std::string()};
 }
 
 Refinement inOwnUnits(const Refinement& r) {

@@ -30,9 +30,9 @@ std::string weightsNote(const Refinement& r);
 std::string baselineFormula(const Baseline& b);
 
 // Column names of the table's equation rows.
-extern const std::array<std::string_view, 12> kReportColumns;
+extern const std::array<std::string_view, 15> kReportColumns;
 
-// The 12 fields of one equation in the order of kReportColumns; the error fields
+// The 15 fields of one equation in the order of kReportColumns; the error fields
 // are empty without errors. The equation is its slot number.
 std::vector<std::string> reportRow(const PeakEstimate& peak, bool hasErrors);
 

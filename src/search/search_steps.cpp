@@ -46,6 +46,8 @@ void moveKeptSlots(State& s, int n) {
         s.EqIo[j] = s.EqIo[i];
         s.EqW[j] = s.EqW[i];
         s.EqXo[j] = s.EqXo[i];
+        s.EqShape[j] = s.EqShape[i];
+        s.EqEta[j] = s.EqEta[i];
         s.EqKept[j] = 1;
         s.EqKept[i] = 0;
     }
@@ -59,7 +61,7 @@ double computeResidual(State& s, const Sampling& range) {
         const int w = range.at(k);
         s.Residual[w] = s.Spectrum[w];
         for (int i = 2; i <= kLastSlot; ++i) {
-            if (s.EqKept[i] == 1) s.Residual[w] -= GaussianValue(s.EqIo[i], s.EqXo[i], s.EqW[i], w);
+            if (s.EqKept[i] == 1) s.Residual[w] -= peakValue(SlotPeak(s, i), w);
         }
         if (inUse(s.FitBaseline)) {
             s.Residual[w] -= baselineValue(s.FitBaseline, w);
@@ -163,6 +165,9 @@ void finishSearch(State& s, int n, const Setup& setup, const Trial& best, Search
         s.EqIo[i] = best.A[i];
         s.EqW[i] = best.b[i];
         s.EqXo[i] = best.c[i];
+        // Found as a Gaussian, listed in the chosen shape for Refine to fit.
+        s.EqShape[i] = s.FitShape;
+        s.EqEta[i] = s.FitShape == PeakShape::PseudoVoigt ? kStartEta : 0;
         // The amplitude is still in percent of the peak; one that rounds to
         // zero tenths is no peak at all and is not reported.
         if (std::floor(s.EqIo[i] * 10 + 0.5) / 10 != 0) {

@@ -72,6 +72,15 @@ void menu(State& s, Toolkit& ui, MenuItem item) {
         case MenuItem::WeightsNone: return Weights_Click(s, ui, Weighting::None);
         case MenuItem::WeightsCounts: return Weights_Click(s, ui, Weighting::Counts);
         case MenuItem::WeightsColumn: return Weights_Click(s, ui, Weighting::Column);
+        case MenuItem::ShapeGaussian: return PeakShape_Click(s, ui, PeakShape::Gaussian, false);
+        case MenuItem::ShapeLorentzian: return PeakShape_Click(s, ui, PeakShape::Lorentzian, false);
+        case MenuItem::ShapePseudoVoigt:
+            return PeakShape_Click(s, ui, PeakShape::PseudoVoigt, false);
+        case MenuItem::SelectedGaussian: return PeakShape_Click(s, ui, PeakShape::Gaussian, true);
+        case MenuItem::SelectedLorentzian:
+            return PeakShape_Click(s, ui, PeakShape::Lorentzian, true);
+        case MenuItem::SelectedPseudoVoigt:
+            return PeakShape_Click(s, ui, PeakShape::PseudoVoigt, true);
         case MenuItem::Undo:
         case MenuItem::Redo: return;  // the history's, see connect
         case MenuItem::Help: return HelpCommand_Click(s, ui);
@@ -133,6 +142,12 @@ std::string StepName(const Event& e) {
                 case MenuItem::WeightsNone:
                 case MenuItem::WeightsCounts:
                 case MenuItem::WeightsColumn: return "Weights";
+                case MenuItem::ShapeGaussian:
+                case MenuItem::ShapeLorentzian:
+                case MenuItem::ShapePseudoVoigt:
+                case MenuItem::SelectedGaussian:
+                case MenuItem::SelectedLorentzian:
+                case MenuItem::SelectedPseudoVoigt: return "Peak Shape";
                 default: return {};
             }
         case Event::Kind::Edited: return e.control == Control::Quality ? "Fit Quality" : "";

@@ -31,6 +31,8 @@ enum class MenuItem {
     BaselineNone, BaselineConstant, BaselineLinear, BaselineQuadratic,
     BaselineExponential,                // Fit > Baseline, one of them checked
     WeightsNone, WeightsCounts, WeightsColumn,  // Fit > Weights, one checked
+    ShapeGaussian, ShapeLorentzian, ShapePseudoVoigt,  // Fit > Peak Shape: every equation
+    SelectedGaussian, SelectedLorentzian, SelectedPseudoVoigt,  // the selected one alone
     Undo, Redo,                         // Edit
     Help, About,                        // Help
 };
@@ -142,6 +144,8 @@ public:
         (void)baseline;
         (void)weights;
     }
+    // The Peak Shape choice as it now stands.
+    virtual void showPeakShape(PeakShape shape) { (void)shape; }
 
     // What undo needs of the window: the calls drawn since the surface was
     // last cleared, the window's caption, a selection that raises no click
