@@ -64,6 +64,7 @@ void restoreSnapshot(State& s, Toolkit& ui, const Snapshot& snapshot) {
     }
     ui.setWindowCaption(screen.caption);
     ui.showFitChoices(s.FitBaseline.kind, s.Weights);
+    ui.showPeakShape(s.FitShape);
 }
 
 History::History(size_t mostSteps, size_t mostBytes) : mostSteps_(mostSteps), mostBytes_(mostBytes) {}
