@@ -144,6 +144,8 @@ TEST(BatchRun, RefusesBadCommandLinesAndReportsBadFiles) {
         {{"--peak", "697", "--shard", "2/2", good}, 2, "bad --shard 2/2"},
         {{"--peak", "697", "--baseline", "cubic", good}, 2, "bad --baseline cubic"},
         {{"--peak", "697", "--weights", "poisson", good}, 2, "bad --weights poisson"},
+        {{"--peak", "697", "--shape", "bad", good}, 2, "unknown shape bad: give gaussian"},
+        {{"--peak", "600@bad", good}, 2, "--peak 600@bad: unknown shape bad"},
         {{"--peak", "697"}, 2, "no FILE"},
         {{"--peak", "697", good, folder.pathOf("missing.txt")}, 1, ",File not found"},
         {{"--peak", "697", folder.pathOf("flat.txt"), good},
