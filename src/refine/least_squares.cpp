@@ -310,7 +310,8 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
         PeakEstimate& peak = r.peaks[p];
         peak.centreAtBound = problem.centre.holds(peak.value.centre);
         peak.halfWidthAtBound = problem.halfWidth.holds(peak.value.halfWidth);
-        peak.atBound = peak.centreAtBound || peak.halfWidthAtBound;
+        peak.etaAtBound = problem.hasEta(p) && problem.eta.holds(peak.value.eta);
+        peak.atBound = peak.centreAtBound || peak.halfWidthAtBound || peak.etaAtBound;
     }
     r.statistics.iterations = iterations;
     r.statistics.converged = converged;

@@ -24,11 +24,14 @@ struct PeakEstimate {
     // Which one: a half-width on its bound also makes the errors of FWHM and
     // area unreliable.
     bool centreAtBound = false, halfWidthAtBound = false;
+    // A pseudo-Voigt's eta ended on 0 or 1: the shape is one of the two.
+    bool etaAtBound = false;
     bool operator==(const PeakEstimate& o) const {
         return slot == o.slot && value == o.value && error == o.error && sameBits(fwhm, o.fwhm) &&
                sameBits(fwhmError, o.fwhmError) && sameBits(area, o.area) &&
                sameBits(areaError, o.areaError) && atBound == o.atBound &&
-               centreAtBound == o.centreAtBound && halfWidthAtBound == o.halfWidthAtBound;
+               centreAtBound == o.centreAtBound && halfWidthAtBound == o.halfWidthAtBound &&
+               etaAtBound == o.etaAtBound;
     }
 };
 
