@@ -1,12 +1,16 @@
 #!/usr/bin/python3
-"""The lmfit references of tests/baseline_reference_test.cpp.
+"""The lmfit references of tests/baseline_reference_test.cpp and
+tests/shape_test.cpp.
 
 Fits the measured spectra of the shared data folder, and the generated
 spectrum with a sigma column, with lmfit's default least squares (leastsq,
 scale_covar=True), in the file's own units, to the curve peakfold-fit
-refines: sum of A*exp(-k((x-c)/b)^2) plus a baseline c0 + c1 t + c2 t^2,
-t = (x - m)/h over the fit range's whole wavelengths. Prints the values,
-standard errors and chi-square as C++ initialisers for the test's table.
+refines: a sum of peaks plus a baseline c0 + c1 t + c2 t^2, t = (x - m)/h
+over the fit range's whole wavelengths. With q = (x - c)/b a peak is
+A exp(-k q^2), A/(1 + q^2), or the pseudo-Voigt A((1 - eta) exp(-k q^2) +
+eta/(1 + q^2)) with eta bounded to 0..1 by lmfit's sine transform, as the
+refinement bounds it. Prints the values, standard errors and chi-square as
+C++ initialisers for the tests' tables (a pseudo-Voigt's eta after its b).
 
 Run once by hand with lmfit 1.1.0:
     /usr/bin/python3 tools/lmfit_references.py [DATA_DIR]
@@ -62,7 +66,21 @@ def sigma_column_lines():
     return lines
 
 
-def fit(name, rows, first, last, peaks, terms, weighting):
+def peak_value(shape, A, c, b, eta, x):
+    q2 = ((x - c) / b)**2
+    gauss, lorentz = np.exp(-K * q2), 1 / (1 + q2)
+    if shape == "gaussian":
+        return A * gauss
+    if shape == "lorentzian":
+        return A * lorentz
+    return A * ((1 - eta) * gauss + eta * lorentz)
+
+
+def fit(name, rows, first, last, peaks, terms, weighting, shapes=None):
+    """peaks: (A, c, b) or, for a pseudo-Voigt, (A, c, b, eta) to start
+    from; shapes: each peak's shape, Gaussians when absent."""
+    bounded = shapes is not None
+    shapes = shapes or ["gaussian"] * len(peaks)
     x = np.arange(first, last + 1, dtype=float)
     y = np.array([rows[w][0] for w in range(first, last + 1)])
     if weighting == "counts":
@@ -75,10 +93,16 @@ def fit(name, rows, first, last, peaks, terms, weighting):
     t = (x - m) / h
 
     params = lmfit.Parameters()
-    for p, (A, c, b) in enumerate(peaks):
-        params.add("A%d" % p, A)
-        params.add("c%d" % p, c)
-        params.add("b%d" % p, b)
+    # The shapes' fits bound the centre and half-width as the refinement
+    # does, so a start 10 % off cannot wander to a negative half-width.
+    for p, start in enumerate(peaks):
+        params.add("A%d" % p, start[0])
+        params.add("c%d" % p, start[1], min=first if bounded else None,
+                   max=last if bounded else None)
+        params.add("b%d" % p, start[2], min=0.5 if bounded else None,
+                   max=last - first if bounded else None)
+        if shapes[p] == "pseudo-voigt":
+            params.add("e%d" % p, start[3], min=0, max=1)
     # The baseline starts as the straight line through the range's ends.
     slope = (y[-1] - y[0]) / 2
     for j, start in enumerate([(y[0] + y[-1]) / 2, slope, 0][:terms]):
@@ -88,7 +112,8 @@ def fit(name, rows, first, last, peaks, terms, weighting):
         v = pars.valuesdict()
         model = sum(v["k%d" % j] * t**j for j in range(terms))
         for p in range(len(peaks)):
-            model = model + v["A%d" % p] * np.exp(-K * ((x - v["c%d" % p]) / v["b%d" % p])**2)
+            model = model + peak_value(shapes[p], v["A%d" % p], v["c%d" % p], v["b%d" % p],
+                                       v.get("e%d" % p, 0), x)
         return (model - y) * weights
 
     # Tight tolerances, so the stored values are the minimum itself: with
@@ -96,12 +121,30 @@ def fit(name, rows, first, last, peaks, terms, weighting):
     # stops about 1e-5 of itself short of it.
     result = lmfit.minimize(residual, params, method="leastsq", xtol=1e-14, ftol=1e-14)
     assert result.success and result.errorbars, name
+    method = "leastsq"
+    on_bound = [key for key, par in result.params.items()
+                if par.vary and min(par.value - par.min, par.max - par.value) <= 1e-6]
+    if on_bound:
+        # leastsq's sine transform has a slope of 0 on a bound: it creeps
+        # towards a minimum there, and its covariance drops that parameter
+        # by how near it came. least_squares' native bounds instead, from
+        # leastsq's answer with the value on its bound: the minimum, and
+        # the errors of (J^T J)^-1 in the values themselves, as the
+        # refinement gives them.
+        method = "least_squares"
+        for key in on_bound:
+            par = result.params[key]
+            par.value = par.min if par.value - par.min <= 1e-6 else par.max
+        result = lmfit.minimize(residual, result.params, method=method, xtol=1e-15, ftol=1e-15,
+                                gtol=1e-15)
+        assert result.success and result.errorbars, name
     # From a start 10 % off, the same minimum.
     moved = result.params.copy()
     for p in range(len(peaks)):
         moved["A%d" % p].value *= 0.9
         moved["b%d" % p].value *= 1.1
-    again = lmfit.minimize(residual, moved, method="leastsq", xtol=1e-14, ftol=1e-14)
+    tight = dict(xtol=1e-15, ftol=1e-15, gtol=1e-15) if on_bound else dict(xtol=1e-14, ftol=1e-14)
+    again = lmfit.minimize(residual, moved, method=method, **tight)
     assert abs(again.chisqr - result.chisqr) <= 1e-12 * result.chisqr, name
 
     def entry(key):
@@ -109,8 +152,10 @@ def fit(name, rows, first, last, peaks, terms, weighting):
         return "{%r, %r}" % (par.value, par.stderr)
 
     print("// %s, %d..%d nm" % (name, first, last))
-    peak_text = ", ".join("{%s, %s, %s}" % (entry("A%d" % p), entry("c%d" % p), entry("b%d" % p))
-                          for p in range(len(peaks)))
+    peak_text = ", ".join(
+        "{%s}" % ", ".join(entry("%s%d" % (key, p))
+                           for key in ("A", "c", "b", "e") if "%s%d" % (key, p) in result.params)
+        for p in range(len(peaks)))
     base_text = ", ".join(entry("k%d" % j) for j in range(terms))
     print("{{%s}, {%s}, %r}," % (peak_text, base_text, result.chisqr))
 
@@ -134,3 +179,15 @@ fit("led, counts, constant", led, 650, 800, [(48300, 723, 14.6)], 1, "counts")
 fit("led, counts, linear", led, 650, 800, [(48300, 723, 14.6)], 2, "counts")
 fit("sigma column, linear", read_spectrum(sigma_column_lines()), 420, 680,
     [(70, 510, 18), (45, 575, 25)], 2, "column")
+
+# Shapes, each started at peakfold-fit's refined values, so that both
+# describe the same minimum.
+red = measured("red_laser_diode_narrow.txt")
+fit("red laser, gaussian, linear", red, 600, 720, [(5520, 656.49, 7.30)], 2, "none",
+    ["gaussian"])
+fit("red laser, pseudo-voigt, linear", red, 600, 720, [(6154, 656.58, 6.49, 0.83)], 2, "none",
+    ["pseudo-voigt"])
+# The second peak's best shape is the Gaussian itself: its eta ends on 0.
+fit("white led, pseudo-voigt, linear", measured("white_led_blue_plus_phosphor.txt"), 400, 780,
+    [(55076, 454.75, 10.72, 0.75), (4611, 532.85, 18.03, 0.01), (24692, 572.80, 71.41, 0.70)],
+    2, "none", ["pseudo-voigt"] * 3)
