@@ -124,8 +124,10 @@ std::string ActionPlayer::act(int depth) {
                 {MenuItem::WeightsColumn, "Weights From the file"},
                 {MenuItem::Undo, "Undo"},
                 {MenuItem::Redo, "Redo"},
+                {MenuItem::ShapePseudoVoigt, "Peak Shape Pseudo-Voigt"},
+                {MenuItem::SelectedLorentzian, "Shape of Selected Equation Lorentzian"},
             };
-            const auto& [item, name] = kItems[next_(12)];
+            const auto& [item, name] = kItems[next_(14)];
             Event event;
             event.kind = Event::Kind::Menu;
             event.item = item;
