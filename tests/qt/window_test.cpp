@@ -431,6 +431,66 @@ class WindowTest : public QObject {
         QCOMPARE(app->s.FitBaseline.kind, BaselineKind::Linear);
     }
 
+    // Fit > Peak Shape sets every equation's shape and checks it; Shape of
+    // Selected Equation acts on the selected line alone and, with none
+    // selected, says so in a message box.
+    void peakShapeItemsSetTheShapesOfTheEquations() {
+        std::map<QString, QAction*> items;  // "Peak &Shape/&Gaussian"
+        for (QMenu* menu : app->ui.window()->findChildren<QMenu*>()) {
+            for (QAction* a : menu->actions()) items[menu->title() + "/" + a->text()] = a;
+        }
+        const QString shape = "Peak &Shape/", selected = "Shape of Selected &Equation/";
+        for (const char* name : {"&Gaussian", "&Lorentzian", "&Pseudo-Voigt"}) {
+            QVERIFY2(items.count(shape + name) && items.count(selected + name), name);
+            QVERIFY(!items.at(selected + name)->isCheckable());
+        }
+        QVERIFY(items.at(shape + "&Gaussian")->isChecked());
+        whenModalOpens<QInputDialog>([](QInputDialog* box) { box->accept(); });
+        QTest::mouseClick(app->ui.widget(Control::GetFile), Qt::LeftButton);  // test spectrum
+        for (float x : {715.0f, 780.0f, 830.0f}) {
+            app->ui.raise({Control::Graph, Event::Kind::MouseUp, 1, 0, x, 50});
+        }
+        app->ui.setText(Control::Quality, "1");
+        app->ui.raise({Control::Graph, Event::Kind::Menu, 0, 0, 0, 0, 0, MenuItem::Calculate});
+        const auto lines = [&] {
+            QStringList all;
+            for (int i = 0; i < app->ui.listCount(Control::List); ++i)
+                all << QString::fromStdString(app->ui.listLine(Control::List, i));
+            return all;
+        };
+        QCOMPARE(lines().size(), 3);
+
+        events.clear();
+        items.at(shape + "&Pseudo-Voigt")->trigger();
+        QCOMPARE(events.size(), size_t(1));
+        QCOMPARE(events[0].item, MenuItem::ShapePseudoVoigt);
+        for (int slot = 1; slot <= 3; ++slot) {
+            const QString line = lines()[slot - 1];
+            QVERIFY2(line.startsWith(QString(" %1: Y= ").arg(slot)) && line.contains("pV( .5,"),
+                     qPrintable(line));
+        }
+        QVERIFY(items.at(shape + "&Pseudo-Voigt")->isChecked());
+
+        app->ui.selectQuietly(Control::List, -1);  // Calculate left its last line selected
+        const QStringList before = lines();
+        bool asked = false;
+        whenModalOpens<QMessageBox>([&asked](QMessageBox* box) {
+            asked = true;
+            box->accept();
+        });
+        events.clear();
+        items.at(selected + "&Lorentzian")->trigger();
+        QVERIFY(asked);
+        QCOMPARE(events[0].item, MenuItem::SelectedLorentzian);
+        QCOMPARE(lines(), before);
+
+        app->ui.selectQuietly(Control::List, 1);
+        items.at(selected + "&Gaussian")->trigger();
+        QVERIFY2(lines()[1].contains("e^-k") && lines()[0] == before[0] && lines()[2] == before[2],
+                 qPrintable(lines().join(" | ")));
+        QVERIFY(items.at(shape + "&Pseudo-Voigt")->isChecked());
+    }
+
     // Edit > Undo and Redo name their steps, are disabled with none, and
     // their shortcuts put back the list and the plot as they were.
     void undoAndRedoNameTheirStepsAndPutThemBack() {

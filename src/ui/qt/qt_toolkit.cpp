@@ -310,6 +310,10 @@ void QtToolkit::showFitChoices(BaselineKind baseline, Weighting weights) {
     window_->showFitChoices(baseline, weights);
 }
 
+void QtToolkit::showPeakShape(PeakShape shape) {
+    window_->showPeakShape(shape);
+}
+
 void QtToolkit::showHistory(const std::string& undo, const std::string& redo) {
     window_->showHistory(undo, redo);
 }

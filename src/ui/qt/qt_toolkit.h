@@ -68,6 +68,7 @@ class QtToolkit : public Toolkit {
     void beep() override;
     void showReport(const Refinement& report) override;
     void showFitChoices(BaselineKind baseline, Weighting weights) override;
+    void showPeakShape(PeakShape shape) override;
     std::vector<PlotCall> plotCalls() const override;
     std::string currentCaption() const override;
     void selectQuietly(Control list, int index) override;

@@ -693,9 +693,10 @@ void MainWindow::buildMenuBar(Toolkit& ui) {
     showHistory({}, {});  // nothing done yet
 }
 
-// Fit > Baseline and Fit > Weights: one item of each checked. A choice
-// checks its item at once; the handler then checks the item of what it
-// kept, which is the old one when it refused the choice.
+// Fit > Baseline, Weights and Peak Shape: one item of each checked. A
+// choice checks its item at once; the handler then checks the item of what
+// it kept, which is the old one when it refused the choice. Shape of
+// Selected Equation acts once on one line and keeps nothing to check.
 void MainWindow::buildFitChoices(QMenu* fit, Toolkit& ui) {
     const auto group = [&](const char* title, const auto& items, auto& actions) {
         QMenu* sub = fit->addMenu(QString::fromUtf8(title));
@@ -709,6 +710,7 @@ void MainWindow::buildFitChoices(QMenu* fit, Toolkit& ui) {
             actions[i] = action;
         }
     };
+    using Shapes = std::array<std::pair<const char*, MenuItem>, 3>;
     fit->addSeparator();
     group("&Baseline",
           std::array<std::pair<const char*, MenuItem>, 5>{{
@@ -726,11 +728,30 @@ void MainWindow::buildFitChoices(QMenu* fit, Toolkit& ui) {
               {"&From the file", MenuItem::WeightsColumn},
           }},
           weightsItems_);
+    group("Peak &Shape",
+          Shapes{{
+              {"&Gaussian", MenuItem::ShapeGaussian},
+              {"&Lorentzian", MenuItem::ShapeLorentzian},
+              {"&Pseudo-Voigt", MenuItem::ShapePseudoVoigt},
+          }},
+          shapeItems_);
+    QMenu* selected = fit->addMenu("Shape of Selected &Equation");
+    for (const auto& [text, item] : Shapes{{
+             {"&Gaussian", MenuItem::SelectedGaussian},
+             {"&Lorentzian", MenuItem::SelectedLorentzian},
+             {"&Pseudo-Voigt", MenuItem::SelectedPseudoVoigt},
+         }}) {
+        raiseWhenTriggered(selected->addAction(QString::fromUtf8(text)), ui, item);
+    }
 }
 
 void MainWindow::showFitChoices(BaselineKind baseline, Weighting weights) {
     baselineItems_[static_cast<size_t>(baseline)]->setChecked(true);
     weightsItems_[static_cast<size_t>(weights)]->setChecked(true);
+}
+
+void MainWindow::showPeakShape(PeakShape shape) {
+    shapeItems_[static_cast<size_t>(shape)]->setChecked(true);
 }
 
 void MainWindow::showHistory(const std::string& undo, const std::string& redo) {

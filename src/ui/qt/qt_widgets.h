@@ -198,6 +198,8 @@ class MainWindow : public QWidget {
     void setControlHeight(Control c, int twips);
     // Checks the Fit menu's Baseline and Weights items of these choices.
     void showFitChoices(BaselineKind baseline, Weighting weights);
+    // Checks the Fit menu's Peak Shape item of this shape.
+    void showPeakShape(PeakShape shape);
     // Names the steps the Edit menu's Undo and Redo take back or do again;
     // an item with no step to name is disabled.
     void showHistory(const std::string& undo, const std::string& redo);
@@ -214,9 +216,10 @@ class MainWindow : public QWidget {
     void scaleFonts();
 
     QMenuBar* menuBar_ = nullptr;
-    // In the order of BaselineKind and of Weighting.
+    // In the order of BaselineKind, of Weighting and of PeakShape.
     std::array<QAction*, 5> baselineItems_{};
     std::array<QAction*, 3> weightsItems_{};
+    std::array<QAction*, 3> shapeItems_{};
     QAction* undoItem_ = nullptr;
     QAction* redoItem_ = nullptr;
     QWidget* client_ = nullptr;
