@@ -80,6 +80,7 @@ class ReportTest : public QObject {
             QVERIFY2(centre.contains(QString::fromUtf8(" ± ")), qPrintable(centre));
             QCOMPARE(report->table()->item(row, 0)->text(), QString::number(row + 1));
             QVERIFY(report->table()->item(row, 1)->text().startsWith(amplitudes[row]));
+            QCOMPARE(report->table()->item(row, 6)->text(), QString("Gaussian"));
         }
         QVERIFY(report->statistics()->text().contains("(JᵀJ)⁻¹"));
         QVERIFY(report->statistics()->text().contains(

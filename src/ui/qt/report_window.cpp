@@ -27,7 +27,8 @@ QStringList headings(const Refinement& r) {
     const QString units = r.units.percent ? "%" : "file units";
     return {"Equation",      "Amplitude A (" + units + ")",
             "Centre c (nm)", "Half-width b (nm)",
-            "FWHM (nm)",     "Area (" + units + QString::fromUtf8(" · nm)")};
+            "FWHM (nm)",     "Area (" + units + QString::fromUtf8(" · nm)"),
+            "Shape"};
 }
 
 QString number(double value) {
@@ -44,6 +45,27 @@ QString withError(double value, double error, bool hasErrors, bool unreliable) {
     QString text = number(value) + QString::fromUtf8(" ± ") + QString::number(error, 'g', 3);
     if (unreliable) text += " (unreliable: on its bound)";
     return text;
+}
+
+// "Gaussian", or "Pseudo-Voigt, η = 0.43 ± 0.021" with its Lorentzian share.
+QString shapeText(const PeakEstimate& p, bool hasErrors) {
+    switch (p.value.shape) {
+        case PeakShape::Gaussian:
+            return "Gaussian";
+        case PeakShape::Lorentzian:
+            return "Lorentzian";
+        case PeakShape::PseudoVoigt:
+            break;
+    }
+    return QString::fromUtf8("Pseudo-Voigt, η = ") +
+           withError(p.value.eta, p.error.eta, hasErrors, false);
+}
+
+bool anyPseudoVoigt(const Refinement& r) {
+    for (const PeakEstimate& p : r.peaks) {
+        if (p.value.shape == PeakShape::PseudoVoigt) return true;
+    }
+    return false;
 }
 
 QIcon swatch(int colour) {
@@ -90,6 +112,11 @@ QString statisticsText(const Refinement& r) {
                  "for them.";
     }
     lines << fromStd(unitsNote(r)) << fromStd(weightsNote(r));
+    if (anyPseudoVoigt(r)) {
+        lines << QString::fromUtf8(
+            "A pseudo-Voigt is (1 − η) Gaussian + η Lorentzian of the same amplitude, centre "
+            "and FWHM; its area is A b ((1 − η) √(π / ln 2) + η π).");
+    }
     return lines.join('\n');
 }
 
@@ -147,6 +174,7 @@ void ReportWindow::showReport(const Refinement& report) {
             withError(p.value.halfWidth, p.error.halfWidth, errors, width),
             withError(p.fwhm, p.fwhmError, errors, width),
             withError(p.area, p.areaError, errors, width),
+            shapeText(p, errors),
         };
         for (int column = 0; column < table_->columnCount(); ++column) {
             table_->setItem(row, column, new QTableWidgetItem(cells[column]));
