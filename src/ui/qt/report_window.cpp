@@ -11,8 +11,10 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "graph/curves.h"
 #include "refine/report.h"
@@ -58,7 +60,7 @@ QString shapeText(const PeakEstimate& p, bool hasErrors) {
             break;
     }
     return QString::fromUtf8("Pseudo-Voigt, η = ") +
-           withError(p.value.eta, p.error.eta, hasErrors, false);
+           withError(p.value.eta, p.error.eta, hasErrors, p.etaAtBound);
 }
 
 bool anyPseudoVoigt(const Refinement& r) {
@@ -122,6 +124,17 @@ QString statisticsText(const Refinement& r) {
 
 }  // namespace
 
+// Widens the window so that every column shows, as far as the screen allows;
+// it never narrows a window the user widened.
+void ReportWindow::growToShow(const QTableWidget& table) {
+    int columns = 2 * table.frameWidth();
+    for (int c = 0; c < table.columnCount(); ++c) columns += table.columnWidth(c);
+    const QMargins margins = layout()->contentsMargins();
+    int wanted = columns + margins.left() + margins.right();
+    if (const QScreen* s = screen()) wanted = std::min(wanted, s->availableGeometry().width());
+    if (wanted > width()) resize(wanted, height());
+}
+
 ReportWindow::ReportWindow(Toolkit& ui, QWidget* parent)
     : QWidget(parent, Qt::Window),
       ui_(ui),
@@ -183,6 +196,7 @@ void ReportWindow::showReport(const Refinement& report) {
     }
     if (baseline) setBaselineRow(*table_, peaks, own);
     table_->resizeColumnsToContents();
+    growToShow(*table_);
     statistics_->setText(statisticsText(own));
     show();
     raise();

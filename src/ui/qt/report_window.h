@@ -35,6 +35,8 @@ class ReportWindow : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    void growToShow(const QTableWidget& table);
+
     Toolkit& ui_;
     Refinement report_;
     QTableWidget* table_;
