@@ -23,12 +23,15 @@ constexpr double kFrameFirst = 200, kFrameLast = 1000;
 // a few nanometres.
 constexpr double kMarginShare = 0.05, kMinMargin = 5;
 
-// An equation as the list writes it, its numbers to hundredths, so the
-// legend stays narrow beside the plot after a refinement.
-std::string legendLine(const State& s, int slot, bool kept) {
-    return NumText(slot) + (kept ? "> Y=" : ": Y=") + NumText(displayAmplitude(s.EqIo[slot])) +
-           "e^-k((x-" + NumText(displayAmplitude(s.EqXo[slot])) + ")/" +
-           NumText(displayAmplitude(s.EqW[slot])) + ")^2";
+// Whether List_Click draws a segment of the baseline: one whose left end
+// lies inside the plot's values, within the baseline's range.
+bool baselineDrawn(const State& s) {
+    if (!inUse(s.FitBaseline)) return false;
+    for (int w = std::max(s.FitBaseline.first, 200); w < std::min(s.FitBaseline.last, 1000); ++w) {
+        const double y = baselineValue(s.FitBaseline, w);
+        if (y >= 0 && y < 100) return true;
+    }
+    return false;
 }
 
 // The legend names what List_Click draws now, in the same colours: nothing
@@ -41,14 +44,14 @@ std::vector<std::pair<std::string, int>> legendOf(const State& s, const Toolkit&
     if (n <= 0) return legend;
     const std::string mode = ui.text(Control::PlotAll);
     if (mode == "Plot One") {
-        legend.emplace_back(legendLine(s, n, s.EqKept[n] == 1), slotColour(n));
+        legend.emplace_back(LegendLine(s, n, s.EqKept[n] == 1), slotColour(n));
     } else if (mode == "Plot All") {
         for (int i = 1; i <= kLastSlot; ++i) {
-            if (s.EqKept[i] == 1) legend.emplace_back(legendLine(s, i, true), slotColour(i));
+            if (s.EqKept[i] == 1) legend.emplace_back(LegendLine(s, i, true), slotColour(i));
         }
     }
     if (mode != "Plot One") legend.emplace_back("Total", kTotalColour);
-    if (inUse(s.FitBaseline)) {
+    if (baselineDrawn(s)) {
         legend.emplace_back("Baseline (" + std::string(baselineName(s.FitBaseline.kind)) + ")",
                             kBaselineColour);
     }

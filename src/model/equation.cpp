@@ -20,10 +20,13 @@ Peak SlotPeak(const State& s, int slot) {
     return {s.EqIo[slot], s.EqXo[slot], s.EqW[slot], s.EqShape[slot], s.EqEta[slot]};
 }
 
-std::string EquationLine(const State& s, int slot, bool kept) {
+namespace {
+
+// The equation's text with its centre and half-width as given.
+std::string equationText(const State& s, int slot, bool kept, double centre, double halfWidth) {
     const std::string head = NumText(slot) + (kept ? "> Y=" : ": Y=") +
                              NumText(displayAmplitude(s.EqIo[slot]));
-    const std::string q = "(x-" + NumText(s.EqXo[slot]) + ")/" + NumText(s.EqW[slot]);
+    const std::string q = "(x-" + NumText(centre) + ")/" + NumText(halfWidth);
     switch (s.EqShape[slot]) {
         case PeakShape::Gaussian: break;
         case PeakShape::Lorentzian: return head + "/(1+(" + q + ")^2)";
@@ -32,6 +35,17 @@ std::string EquationLine(const State& s, int slot, bool kept) {
                    ")";
     }
     return head + "e^-k" + "(" + q + ")^2";
+}
+
+}  // namespace
+
+std::string EquationLine(const State& s, int slot, bool kept) {
+    return equationText(s, slot, kept, s.EqXo[slot], s.EqW[slot]);
+}
+
+std::string LegendLine(const State& s, int slot, bool kept) {
+    return equationText(s, slot, kept, displayAmplitude(s.EqXo[slot]),
+                        displayAmplitude(s.EqW[slot]));
 }
 
 int LineSlot(std::string_view line) {

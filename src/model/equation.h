@@ -23,6 +23,9 @@ Peak SlotPeak(const State& s, int slot);
 // kept. A Lorentzian reads " 1: Y= 50/(1+((x- 400)/ 20)^2)", a pseudo-Voigt
 // " 1: Y= 50pV( .5,(x- 400)/ 20)" with its eta to thousandths.
 std::string EquationLine(const State& s, int slot, bool kept);
+// The same with the centre and half-width to hundredths too, for a figure's
+// legend, which stays narrow beside the plot after a refinement.
+std::string LegendLine(const State& s, int slot, bool kept);
 
 // The slot (1..9) a list line stands for, 0 when it stands for none.
 int LineSlot(std::string_view line);
