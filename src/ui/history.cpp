@@ -92,28 +92,24 @@ void History::refresh(const State& s, const Toolkit& ui) {
 }
 
 void History::undo(State& s, Toolkit& ui) {
-    if (!s.CalcState.empty() || past_.empty()) return;
-    Step back = std::move(past_.back());
-    past_.pop_back();
-    Step undone{back.name, std::move(*present_), 0};
-    undone.bytes = bytesOf(undone.snapshot);
-    bytes_ += undone.bytes - back.bytes;
-    future_.push_back(std::move(undone));
-    present_ = std::move(back.snapshot);
-    restoreSnapshot(s, ui, *present_);
-    keepWithinBounds();
-    show(ui);
+    travel(past_, future_, s, ui);
 }
 
 void History::redo(State& s, Toolkit& ui) {
-    if (!s.CalcState.empty() || future_.empty()) return;
-    Step again = std::move(future_.back());
-    future_.pop_back();
-    Step before{again.name, std::move(*present_), 0};
-    before.bytes = bytesOf(before.snapshot);
-    bytes_ += before.bytes - again.bytes;
-    past_.push_back(std::move(before));
-    present_ = std::move(again.snapshot);
+    travel(future_, past_, s, ui);
+}
+
+// The newest step of `from` becomes what is shown; what was shown goes to
+// `to` under that step's name, to be undone or redone in turn.
+void History::travel(std::deque<Step>& from, std::deque<Step>& to, State& s, Toolkit& ui) {
+    if (!s.CalcState.empty() || from.empty()) return;
+    Step step = std::move(from.back());
+    from.pop_back();
+    Step other{step.name, std::move(*present_), 0};
+    other.bytes = bytesOf(other.snapshot);
+    bytes_ = bytes_ + other.bytes - step.bytes;
+    to.push_back(std::move(other));
+    present_ = std::move(step.snapshot);
     restoreSnapshot(s, ui, *present_);
     keepWithinBounds();
     show(ui);

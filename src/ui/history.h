@@ -66,13 +66,14 @@ class History {
         Snapshot snapshot;
         size_t bytes = 0;
     };
+    void travel(std::deque<Step>& from, std::deque<Step>& to, State& s, Toolkit& ui);
     void keepWithinBounds();
     void show(Toolkit& ui) const;
 
     size_t mostSteps_, mostBytes_;
     std::optional<Snapshot> present_;  // after the last step, or the start
     std::deque<Step> past_;            // before each step, oldest first
-    std::vector<Step> future_;         // after each step undone, latest undone last
+    std::deque<Step> future_;          // after each step undone, latest undone last
     size_t bytes_ = 0;                 // of past_ and future_
 };
 
