@@ -13,38 +13,21 @@
 #include <vector>
 
 #include "batch/batch_fit.h"
+#include "fit_table.h"
 #include "file_test_folder.h"
 #include "refine/report.h"
 
 namespace peakfold {
 namespace {
 
-const std::atomic<bool> kNotInterrupted{false};
 const double kRootK = std::sqrt(kShape);
-
-// The fitted file's table, its fields read by column name.
-struct Table {
-    FileFit fit;
-    double at(size_t row, const std::string& column) const {
-        const std::vector<std::string> columns = fitColumns();
-        const auto i = std::find(columns.begin(), columns.end(), column) - columns.begin();
-        return std::stod(fit.rows.at(row).at(static_cast<size_t>(i)));
-    }
-};
 
 Table fitted(const std::string& path, std::vector<PeakPick> picks, float low, float high,
              BaselineKind baseline, Weighting weights = Weighting::None) {
-    FitSettings settings;
-    settings.peaks = std::move(picks);
-    settings.rangeLow = low;
-    settings.rangeHigh = high;
-    settings.quality = "2";
-    settings.refine = true;
-    settings.baseline = baseline;
-    settings.weights = weights;
-    Table table{fitFile(path, settings, 1, kNotInterrupted)};
-    EXPECT_EQ(table.fit.error, "");
-    return table;
+    return fitted(path, std::move(picks), low, high, [&](FitSettings& settings) {
+        settings.baseline = baseline;
+        settings.weights = weights;
+    });
 }
 
 void expectRelative(double got, double want, double relative, const std::string& what) {

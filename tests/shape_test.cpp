@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "batch/batch_fit.h"
+#include "fit_table.h"
 #include "file_test_folder.h"
 #include "model/equation.h"
 #include "model/state.h"
@@ -21,34 +22,15 @@
 namespace peakfold {
 namespace {
 
-const std::atomic<bool> kNotInterrupted{false};
 constexpr PeakShape kGaussian = PeakShape::Gaussian, kLorentzian = PeakShape::Lorentzian,
                     kPseudoVoigt = PeakShape::PseudoVoigt;
 
-// The fitted file's table, its fields read by column name.
-struct Table {
-    FileFit fit;
-    std::string text(size_t row, const std::string& column) const {
-        const std::vector<std::string> columns = fitColumns();
-        const auto i = std::find(columns.begin(), columns.end(), column) - columns.begin();
-        return fit.rows.at(row).at(static_cast<size_t>(i));
-    }
-    double at(size_t row, const std::string& column) const { return std::stod(text(row, column)); }
-};
-
 Table fitted(const std::string& path, std::vector<PeakPick> picks, float low, float high,
              PeakShape shape) {
-    FitSettings settings;
-    settings.peaks = std::move(picks);
-    settings.rangeLow = low;
-    settings.rangeHigh = high;
-    settings.quality = "2";
-    settings.refine = true;
-    settings.baseline = BaselineKind::Linear;
-    settings.shape = shape;
-    Table table{fitFile(path, settings, 1, kNotInterrupted)};
-    EXPECT_EQ(table.fit.error, "");
-    return table;
+    return fitted(path, std::move(picks), low, high, [&](FitSettings& settings) {
+        settings.baseline = BaselineKind::Linear;
+        settings.shape = shape;
+    });
 }
 
 struct Line {
