@@ -23,17 +23,6 @@ constexpr double kFrameFirst = 200, kFrameLast = 1000;
 // a few nanometres.
 constexpr double kMarginShare = 0.05, kMinMargin = 5;
 
-// Whether List_Click draws a segment of the baseline: one whose left end
-// lies inside the plot's values, within the baseline's range.
-bool baselineDrawn(const State& s) {
-    if (!inUse(s.FitBaseline)) return false;
-    for (int w = std::max(s.FitBaseline.first, 200); w < std::min(s.FitBaseline.last, 1000); ++w) {
-        const double y = baselineValue(s.FitBaseline, w);
-        if (y >= 0 && y < 100) return true;
-    }
-    return false;
-}
-
 // The legend names what List_Click draws now, in the same colours: nothing
 // without a selected equation line; the selected equation for Plot One; the
 // kept equations and their total for Plot All; the total otherwise; and the
@@ -51,7 +40,7 @@ std::vector<std::pair<std::string, int>> legendOf(const State& s, const Toolkit&
         }
     }
     if (mode != "Plot One") legend.emplace_back("Total", kTotalColour);
-    if (baselineDrawn(s)) {
+    if (BaselineDrawn(s)) {
         legend.emplace_back("Baseline (" + std::string(baselineName(s.FitBaseline.kind)) + ")",
                             kBaselineColour);
     }

@@ -55,23 +55,24 @@ double totalAt(const State& s, double x) {
     return total;
 }
 
-// Whether segment w of a total runs beyond the baseline's range.
-bool outsideTheBaseline(const State& s, int w) {
-    return inUse(s.FitBaseline) && (w < s.FitBaseline.first || w >= s.FitBaseline.last);
-}
-
-// The baseline under every drawing of equations, before them, over the
-// range it belongs to.
-void plotBaseline(State& s, Toolkit& ui) {
+// Segments w of the baseline that are drawn: over the range it belongs to,
+// with the left end inside the value window like every curve.
+template <typename Draw>
+void forEachBaselineSegment(const State& s, Draw draw) {
     if (!inUse(s.FitBaseline)) return;
     const int first = std::max(kFirstWave, s.FitBaseline.first);
     const int last = std::min(kLastWave, s.FitBaseline.last);
     for (int w = first; w < last; ++w) {
-        const double y1 = baselineValue(s.FitBaseline, w);
-        if (insideValueWindow(y1)) {
-            segment(ui, w, y1, baselineValue(s.FitBaseline, w + 1), kBaselineColour);
-        }
+        if (insideValueWindow(baselineValue(s.FitBaseline, w))) draw(w);
     }
+}
+
+// The baseline under every drawing of equations, before them.
+void plotBaseline(State& s, Toolkit& ui) {
+    forEachBaselineSegment(s, [&](int w) {
+        segment(ui, w, baselineValue(s.FitBaseline, w), baselineValue(s.FitBaseline, w + 1),
+                kBaselineColour);
+    });
 }
 
 }  // namespace
@@ -101,6 +102,12 @@ void List_Click(State& s, Toolkit& ui) {
     }
 }
 
+bool BaselineDrawn(const State& s) {
+    bool drawn = false;
+    forEachBaselineSegment(s, [&](int) { drawn = true; });
+    return drawn;
+}
+
 void PlotAll_Click(State&, Toolkit& ui) {
     const std::string mode = ui.text(Control::PlotAll);
     if (mode == "Plot One") {
@@ -121,7 +128,7 @@ void PlotTotal(State& s, Toolkit& ui) {
     for (s.Wave = kFirstWave; s.Wave < kLastWave; ++s.Wave) {
         const int w = s.Wave;
         // On a baseline the total is known over the baseline's range only.
-        if (outsideTheBaseline(s, w)) continue;
+        if (segmentBeyond(s.FitBaseline, w)) continue;
         const double T1 = totalAt(s, w);
         if (insideValueWindow(T1)) segment(ui, w, T1, totalAt(s, w + 1), kTotalColour);
     }

@@ -16,6 +16,9 @@ void PlotAll_Click(State& s, Toolkit& ui);
 void PlotCurve(State& s, Toolkit& ui, int slot);
 void PlotTotal(State& s, Toolkit& ui);
 
+// Whether List_Click draws some of the baseline, when an equation is selected.
+bool BaselineDrawn(const State& s);
+
 // The deviation figure PlotTotal shows and a result file carries: the root of
 // the summed squared difference between the data and the total of every slot
 // in use over 200..1000 nm, to tenths.

@@ -71,7 +71,7 @@ void drawTotal(State& s, Toolkit& ui) {
     if (s.EqIo[3] == 0) s.EqW[3] = 1;
     for (int w = 200; w <= 999; ++w) {
         // On a baseline the total is known over the baseline's range only.
-        if (inUse(s.FitBaseline) && (w < s.FitBaseline.first || w >= s.FitBaseline.last)) continue;
+        if (segmentBeyond(s.FitBaseline, w)) continue;
         const double t1 = totalOfFirstThree(s, w);
         if (t1 >= 0 && t1 < 100) {
             const double t2 = totalOfFirstThree(s, w + 1);

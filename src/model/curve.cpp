@@ -231,12 +231,18 @@ double meanOf(const std::vector<double>& v, size_t from, size_t count) {
     return sum / static_cast<double>(count);
 }
 
+// How many points each end of a range of n holds: a twentieth, at least
+// three, at most half.
+size_t endPoints(size_t n) {
+    return std::min(std::max(n / kEndShare, kLeastEndPoints), (n + 1) / 2);
+}
+
 }  // namespace
 
 double endsLineAt(const std::vector<double>& data, int first, int last, double x) {
     const size_t n = data.size();
     if (n == 0) return 0;
-    const size_t end = std::min(std::max(n / kEndShare, kLeastEndPoints), (n + 1) / 2);
+    const size_t end = endPoints(n);
     const double y1 = meanOf(data, 0, end), y2 = meanOf(data, n - end, end);
     const double x1 = first + (end - 1) / 2.0, x2 = last - (end - 1) / 2.0;
     return x2 > x1 ? y1 + (y2 - y1) * (x - x1) / (x2 - x1) : (y1 + y2) / 2;
@@ -270,7 +276,7 @@ Baseline estimateBaseline(BaselineKind kind, const std::vector<double>& data, in
 
     if (kind == BaselineKind::Exponential) {
         const size_t n = data.size();
-        const size_t end = std::min(std::max(n / kEndShare, kLeastEndPoints), (n + 1) / 2);
+        const size_t end = endPoints(n);
         const double v1 = meanOf(data, 0, end) - level, v2 = meanOf(data, n - end, end) - level;
         const double t1 = meanOf(t, 0, end), t2 = meanOf(t, n - end, end);
         if (v1 > 0 && v2 > 0 && t2 > t1) {

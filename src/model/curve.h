@@ -105,6 +105,11 @@ bool inUse(const Baseline& b);
 double baselineValue(const Baseline& b, double x);
 // Derivatives of the value by c0, c1 and c2; 0 for the terms the kind lacks.
 BaselineTerms baselineSlopes(const Baseline& b, double x);
+// Whether the segment w..w+1 of a total on the baseline runs beyond the
+// baseline's range, where the total is not known.
+inline bool segmentBeyond(const Baseline& b, int w) {
+    return inUse(b) && (w < b.first || w >= b.last);
+}
 // The same curve with t taken over another range: exact for every kind.
 Baseline overRange(const Baseline& b, int first, int last);
 
