@@ -25,8 +25,12 @@
 // search evaluates; one line per case comparing it with the search before
 // (whose runs come after all others),
 //   before NAME before_s SECONDS fast_s SECONDS ratio RATIO
-// and one comparing the thread counts,
+// one comparing the thread counts,
 //   threads NAME one_s SECONDS all_s SECONDS ratio RATIO
+// and, first of all, the window's first Calculate on a new grid per measured
+// spectrum, each in a fresh process, with a repeat on the same grid
+// ("--first-only" ends the run there),
+//   first NAME first_s SECONDS repeat_s SECONDS
 //
 // For the measured spectra and the test file it also times the least-squares
 // refinement of the fast search's answer (the equations Save would save,
@@ -48,6 +52,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -394,7 +399,50 @@ void printSummary(const std::vector<Case>& cases) {
                 static_cast<double>(tableBytes) / (1 << 20), resident, peakResidentMiB());
     std::printf("fast search: longest time between two chances to run events %.2f ms\n",
                 1e3 * longestGap);
-    std::printf("hardware threads %u\n", std::thread::hardware_concurrency());
+}
+
+// The window's first Calculate on a grid: each case in a process of its
+// own (this program run again with --first-case NAME), so that no table of
+// an earlier search is at hand, on one thread per core, then the same
+// search again in that process. The median of three processes. Prints, per
+// case,
+//   first NAME first_s SECONDS repeat_s SECONDS
+struct FirstCase {
+    std::string name;
+    std::function<State()> state;
+    int n = 1;
+};
+
+// In a process of its own: the case's first search and a repeat.
+void timeFirstSearch(const FirstCase& c) {
+    const State picked = c.state();
+    for (int run = 0; run < 2; ++run) {
+        State s = picked;
+        const double start = wallSeconds();
+        FitSearchFast(s, c.n, 1, SearchProgress{}, 0);
+        std::printf("%.6f\n", wallSeconds() - start);
+    }
+}
+
+void timeFirstSearches(const char* self, const std::vector<FirstCase>& cases) {
+    for (const FirstCase& c : cases) {
+        std::vector<double> first, repeat;
+        for (int process = 0; process < 3; ++process) {
+            const std::string command = std::string(self) + " --first-case " + c.name;
+            FILE* child = popen(command.c_str(), "r");
+            double seconds[2] = {};
+            if (!child || std::fscanf(child, "%lf %lf", &seconds[0], &seconds[1]) != 2) {
+                fail(c.name + ": the first search did not report");
+            }
+            pclose(child);
+            first.push_back(seconds[0]);
+            repeat.push_back(seconds[1]);
+        }
+        std::sort(first.begin(), first.end());
+        std::sort(repeat.begin(), repeat.end());
+        std::printf("first %s first_s %.4f repeat_s %.4f\n", c.name.c_str(), first[1], repeat[1]);
+    }
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -402,7 +450,27 @@ void printSummary(const std::vector<Case>& cases) {
 
 int main(int argc, char** argv) {
     using namespace peakfold;
+    const auto clicked = [](Picks p) { return [p] { return clickedState(p); }; };
+    const std::vector<FirstCase> firstCases = {
+        {"gold", clicked({"gold_nanoparticle_plasmon_abs", {523}}), 1},
+        {"red_laser", clicked({"red_laser_diode_narrow", {657}}), 1},
+        {"quantum_dots", clicked({"cdse_quantum_dot_pl", {586}}), 1},
+        {"nile_red", clicked({"nile_red_ethanol_abs_2nm", {552}}), 1},
+        {"white_led", clicked({"white_led_blue_plus_phosphor", {450, 560}}), 2},
+        {"nile_red_pair", clicked({"nile_red_ethanol_abs_2nm", {552, 510}}), 2},
+        {"rhodamine", clicked({"rhodamine800_dmso_abs_overlap", {697, 636, 590}}), 3},
+        {"fluorenone", clicked({"fluorenone_thf_fluorescence_noisy", {482, 428, 520}, 400, 700}), 3},
+        {"bpea", clicked({"bpea_hexane_fluorescence_3peaks", {469, 499, 535}}), 3},
+    };
+    if (argc > 2 && std::string(argv[1]) == "--first-case") {
+        for (const FirstCase& c : firstCases) {
+            if (c.name == argv[2]) timeFirstSearch(c);
+        }
+        return 0;
+    }
     std::printf("hardware threads %u\n", std::thread::hardware_concurrency());
+    timeFirstSearches(argv[0], firstCases);
+    if (argc > 1 && std::string(argv[1]) == "--first-only") return 0;
     const State test = testSpectrumState(false, {30, 20, 10});
     const State noisy = testSpectrumState(true, {30, 20, 10});
     const State rhodamine = clickedState({"rhodamine800_dmso_abs_overlap", {697, 636, 590}});
