@@ -97,10 +97,13 @@ const double* CombinationTrials::slab(int j, std::size_t k) {
                 sums[2 * pad + i] = from[nb * m + 2 * pad + i];
             } else {
                 for (int w = 0; w < m; ++w) g[w] = unitGaussian(c, widths[i], grid_.wave[w]);
-                sums[pad + i] = innerProduct(g, g, m);
-                sums[2 * pad + i] = std::sqrt(sums[pad + i]);
+                // Only the bounds of three-Gaussian trials read the sums.
+                if (n_ == 3) {
+                    sums[pad + i] = innerProduct(g, g, m);
+                    sums[2 * pad + i] = std::sqrt(sums[pad + i]);
+                }
             }
-            sums[i] = innerProduct(grid_.R.data(), g, m);
+            if (n_ == 3) sums[i] = innerProduct(grid_.R.data(), g, m);
             return true;
         },
         [&] { return receiver_.ended(); });

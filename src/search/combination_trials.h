@@ -18,7 +18,7 @@ namespace peakfold::search {
 
 // The scan values and the sampled residual, the same for every worker.
 struct Grid {
-    Grid(const Setup& setup, double Q) {
+    Grid(const Setup& setup, int n, double Q) : n(n) {
         const Picks& p = setup.picks;
         centres = centreScans(p);
         for (int j = 1; j <= 3; ++j) widths[j] = scanValues(Q, p.w[j] + Q, Q);
@@ -31,6 +31,7 @@ struct Grid {
             R[k] = setup.R[range.at(k)];
         }
         RR = innerProduct(R.data(), R.data(), m);
+        description.push_back(n);  // one or two Gaussians leave the bound's sums out
         description.push_back(m);
         description.insert(description.end(), wave.begin(), wave.end());
         for (int j = 1; j <= 3; ++j) {
@@ -66,6 +67,7 @@ struct Grid {
         return m > 0;
     }
 
+    int n = 3;  // Gaussians a trial fits
     CentreScans centres;
     std::vector<double> widths[4];  // width scan values of Gaussians 1..3
     int m = 0;                      // sampled wavelengths

@@ -442,7 +442,7 @@ SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& prog
         finishSearch(s, n, setup, Trial{}, result);
         return result;
     }
-    const Grid grid(setup, Q);
+    const Grid grid(setup, n, Q);
     // Each worker may hold a table of each kind while others are dropped:
     // fewer workers where such tables would not fit. An empty fit range
     // ends at the first trial, and tables too large for one worker belong

@@ -4,7 +4,10 @@
 // scans' Gaussians. They depend only on the grid (the sampled wavelengths,
 // the centre and width scans), so searches on one grid, such as the spectra
 // of a map fitted with the same picks, compute them once and copy them
-// after that. A copy holds the same doubles the computation gives.
+// after that. A copy holds the same doubles the computation gives. Only a
+// grid searched a second time keeps its tables: most grids are searched
+// once (the window's first Calculate after a load or a new pick), and
+// keeping a copy would make that search slower for nothing.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +28,12 @@ class GridTables {
     explicit GridTables(std::vector<double> grid) : grid_(std::move(grid)) {}
     const std::vector<double>& grid() const { return grid_; }
 
+    // From now on the tables computed on this grid are kept.
+    void keepFromNowOn() {
+        std::lock_guard lock(mutex_);
+        keeping_ = true;
+    }
+
     // The table kept under (kind, key), or none.
     Table find(int kind, std::size_t key) const {
         std::lock_guard lock(mutex_);
@@ -36,7 +45,9 @@ class GridTables {
     // already or the budget is spent; then nothing is kept.
     void keep(int kind, std::size_t key, const double* data, std::size_t size) {
         std::lock_guard lock(mutex_);
-        if (bytes_ + size * sizeof(double) > kBudget || tables_.count({kind, key})) return;
+        if (!keeping_ || bytes_ + size * sizeof(double) > kBudget || tables_.count({kind, key})) {
+            return;
+        }
         tables_.emplace(std::make_pair(kind, key),
                         std::make_shared<const std::vector<double>>(data, data + size));
         bytes_ += size * sizeof(double);
@@ -49,6 +60,7 @@ class GridTables {
     mutable std::mutex mutex_;
     std::map<std::pair<int, std::size_t>, Table> tables_;
     std::size_t bytes_ = 0;
+    bool keeping_ = false;
 };
 
 // The tables of the grids searched last, shared by every search of the
@@ -62,12 +74,13 @@ class GridTableCache {
 
     // The tables of `grid`, the numbers that describe it in full: those
     // kept when it was searched lately, or a fresh set that replaces the
-    // grid searched longest ago.
+    // grid searched longest ago. A grid met again keeps its tables.
     std::shared_ptr<GridTables> tablesOf(const std::vector<double>& grid) {
         std::lock_guard lock(mutex_);
         for (auto it = grids_.begin(); it != grids_.end(); ++it) {
             if ((*it)->grid() == grid) {
                 grids_.splice(grids_.begin(), grids_, it);
+                grids_.front()->keepFromNowOn();
                 return grids_.front();
             }
         }
