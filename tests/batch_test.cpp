@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <sstream>
 #include <string>
@@ -142,6 +143,8 @@ TEST(BatchRun, RefusesBadCommandLinesAndReportsBadFiles) {
         {{"--peak", "697", "--range", "800:550", good}, 2, "bad range 800:550"},
         {{"--peak", "697", "--quality", "0.5", good}, 2, "bad quality 0.5"},
         {{"--peak", "697", "--shard", "2/2", good}, 2, "bad --shard 2/2"},
+        {{"--peak", "697", "--time-limit", "0", good}, 2, "bad --time-limit 0"},
+        {{"--peak", "697", "--time-limit", "soon", good}, 2, "bad --time-limit soon"},
         {{"--peak", "697", "--baseline", "cubic", good}, 2, "bad --baseline cubic"},
         {{"--peak", "697", "--weights", "poisson", good}, 2, "bad --weights poisson"},
         {{"--peak", "697", "--shape", "bad", good}, 2, "unknown shape bad: give gaussian"},
@@ -205,6 +208,70 @@ TEST(BatchRun, RowsDoNotDependOnJobsOrShards) {
     std::sort(whole.begin() + 1, whole.end());
     std::sort(sharded.begin() + 1, sharded.end());
     EXPECT_EQ(sharded, whole);
+}
+
+TEST(BatchFit, SearchSizeCountsTheScansOfThePeaksFitted) {
+    struct Case {
+        int n;
+        double Q;
+        std::array<int16_t, 4> w;
+        double steps, trials;  // counted by hand from the scans
+    };
+    const Case cases[] = {
+        // 594..606; widths 2..22: peaks 2 and 3 are not scanned.
+        {1, 2, {0, 20, 10, 30}, 13, 13 * 11},
+        // and 697..703 with widths 2..12, 791..809 with widths 2..32.
+        {3, 2, {0, 20, 10, 30}, 13 * 7 * 19, 13 * 7 * 19 * 11.0 * 6 * 16},
+        // The widest picks at the finest quality: some 1e27 trials.
+        {3, 0.51, {0, 32767, 32767, 32767}, 19661.0 * 19661 * 19661, std::pow(19661.0 * 64250, 3)},
+    };
+    for (const Case& c : cases) {
+        State s;
+        s.PeakX = {0, 600, 700, 800};
+        s.PeakW = c.w;
+        const SearchSize size = searchSize(s, c.n, c.Q);
+        EXPECT_DOUBLE_EQ(size.steps, c.steps);
+        EXPECT_NEAR(size.trials / c.trials, 1, 1e-4);
+    }
+}
+
+// Three peaks at 450, 600 and 750 nm, each of half-width `halfWidth`.
+std::string threePeaks(double halfWidth) {
+    std::string text;
+    for (int w = 200; w <= 1000; ++w) {
+        double y = 1;
+        for (const double c : {450.0, 600.0, 750.0}) {
+            y += 100 * std::exp(-0.6931472 * (w - c) * (w - c) / (halfWidth * halfWidth));
+        }
+        text += std::to_string(w) + "\t" + std::to_string(y) + "\n";
+    }
+    return text;
+}
+
+TEST(BatchRun, TheTimeLimitStopsALongSearchAndTheNextFileIsFitted) {
+    TempFolder folder;
+    folder.write("broad.txt", threePeaks(300));  // half-widths of hundreds of nm
+    folder.write("narrow.txt", threePeaks(8));
+    const std::string broad = folder.pathOf("broad.txt"), narrow = folder.pathOf("narrow.txt");
+    const std::vector<std::string> picks{"--peak", "450",       "--peak", "600",    "--peak",
+                                         "750",    "--quality", "1",      "--jobs", "1"};
+    std::vector<std::string> limited = picks, alone = picks;
+    limited.insert(limited.end(), {"--time-limit", "0.2", broad, narrow});
+    alone.push_back(narrow);
+    const Outcome r = run(limited);
+    EXPECT_EQ(r.status, 1);
+    const std::vector<std::string> table = lines(r.out);
+    ASSERT_GE(table.size(), 3u);
+    EXPECT_EQ(table[1].rfind(broad + ",,"), 0u) << table[1];
+    EXPECT_NE(table[1].find(",search stopped at the time limit of 0.2 s"), std::string::npos);
+    // The file fitted within the limit has the rows it has without one.
+    const std::vector<std::string> withoutLimit = lines(run(alone).out);
+    EXPECT_EQ(std::vector<std::string>(table.begin() + 2, table.end()),
+              std::vector<std::string>(withoutLimit.begin() + 1, withoutLimit.end()));
+    // Only the long search is named before it starts.
+    EXPECT_NE(r.err.find("broad.txt: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" trials, about "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("narrow.txt: "), std::string::npos) << r.err;
 }
 
 TEST(BatchRun, CtrlCStartsNoFurtherFile) {

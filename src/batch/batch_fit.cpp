@@ -1,5 +1,7 @@
 #include "batch/batch_fit.h"
 
+#include <chrono>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <iterator>
@@ -16,6 +18,8 @@
 #include "refine/refine.h"
 #include "refine/refine_command.h"
 #include "refine/report.h"
+#include "search/fit_search.h"
+#include "search/search_steps.h"
 #include "ui/dispatch.h"
 #include "ui/main_window.h"
 
@@ -27,6 +31,9 @@ constexpr const char* kNoFit = "No fit found.";
 constexpr const char* kNotFound = "File not found";  // Get File's message for a name it cannot find
 constexpr int16_t kEnter = 13;
 constexpr int16_t kLeft = 1, kRight = 2;
+// Seconds beyond which a time limit is never reached (some 30 years), and
+// would overflow the clock's count.
+constexpr double kNeverReached = 1e9;
 
 constexpr const char* kStatisticColumns[] = {
     "points", "parameters", "ssr", "reduced_chi_square", "r_squared", "deviation", "chi_square"};
@@ -103,8 +110,38 @@ std::vector<std::vector<std::string>> tableRows(const Refinement& fitted,
     return rows;
 }
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string stoppedAtLimit(double seconds) {
+    char text[80];
+    std::snprintf(text, sizeof text, "search stopped at the time limit of %g s", seconds);
+    return text;
+}
+
+// Calculate, with the search's size told before it starts and its steps
+// counted as it passes them, for the batch's progress and speed.
+void calculate(State& s, BatchToolkit& ui, const FitSettings& settings, const FitWatch& watch,
+               FileFit& fit) {
+    const int n = static_cast<int>(settings.peaks.size());
+    const double Q = TextNum(settings.quality);
+    const SearchSize size = qualityAccepted(Q) ? searchSize(s, n, Q) : SearchSize{};
+    if (watch.searchStarting) watch.searchStarting(size);
+    double passed = 0;
+    ui.stepPassed = [&] {
+        ++passed;
+        if (watch.stepPassed) watch.stepPassed();
+    };
+    const auto started = std::chrono::steady_clock::now();
+    Calculate_Click(s, ui);
+    fit.searchSeconds = secondsSince(started);
+    ui.stepPassed = nullptr;
+    if (size.steps > 0) fit.trialsSearched = size.trials * (passed / size.steps);
+}
+
 FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings, const std::string& path,
-                  const std::atomic<bool>& interrupted) {
+                  const std::atomic<bool>& interrupted, const FitWatch& watch) {
     FileFit fit;
     const int n = static_cast<int>(settings.peaks.size());
     placePicks(s, ui, settings);
@@ -119,9 +156,13 @@ FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings, const
         fit.error = ui.messages[messagesBefore];
         return fit;
     }
-    Calculate_Click(s, ui);
+    calculate(s, ui, settings, watch, fit);
     if (interrupted.load()) {
         fit.interrupted = true;
+        return fit;
+    }
+    if (ui.stoppedAtDeadline) {
+        fit.error = stoppedAtLimit(watch.timeLimit);
         return fit;
     }
     if (ui.messages.size() > messagesBefore) {
@@ -177,6 +218,21 @@ FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings, const
 
 }  // namespace
 
+SearchSize searchSize(const State& s, int n, double Q) {
+    // The search drops the half-widths of the peaks it does not fit: their
+    // centre scans and width scans have one value each.
+    search::Picks picks{s.PeakX, s.PeakW};
+    for (int j = n + 1; j <= 3; ++j) picks.w[static_cast<size_t>(j)] = 0;
+    const search::CentreScans centres = search::centreScans(picks);
+    SearchSize size{1, 1};
+    for (size_t j = 1; j <= 3; ++j) {
+        size.steps *= static_cast<double>(centres[j].size());
+        size.trials *= static_cast<double>(search::scanValues(Q, picks.w[j] + Q, Q).size());
+    }
+    size.trials *= size.steps;
+    return size;
+}
+
 std::vector<std::string> fitColumns() {
     std::vector<std::string> columns(kReportColumns.begin(), kReportColumns.end());
     columns.insert(columns.end(), std::begin(kStatisticColumns), std::end(kStatisticColumns));
@@ -187,12 +243,17 @@ std::vector<std::string> fitColumns() {
 }
 
 FileFit fitFile(const std::string& path, const FitSettings& settings, int searchThreads,
-                const std::atomic<bool>& interrupted) {
+                const std::atomic<bool>& interrupted, const FitWatch& watch) {
     // A state and a toolkit of its own for each file, started as the window
     // starts, so a file's rows never depend on the files fitted before it.
     State s;
     s.SearchThreads = searchThreads;
     BatchToolkit ui(s, interrupted);
+    if (watch.timeLimit > 0 && watch.timeLimit < kNeverReached) {
+        ui.deadline = std::chrono::steady_clock::now() +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(watch.timeLimit));
+    }
     connect(s, ui, false);
     Form_Load(s, ui);
     Form_Activate(s, ui);
@@ -211,7 +272,7 @@ FileFit fitFile(const std::string& path, const FitSettings& settings, int search
             fit.error = ui.messages.empty() ? kNotFound : ui.messages.front();
             return fit;
         }
-        return fitLoaded(s, ui, settings, path, interrupted);
+        return fitLoaded(s, ui, settings, path, interrupted, watch);
     } catch (const std::exception& e) {
         fit.rows.clear();
         fit.error = std::string("Fitting failed: ") + e.what();

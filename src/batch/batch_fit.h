@@ -4,11 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "model/curve.h"
+#include "model/state.h"
 
 namespace peakfold {
 
@@ -34,6 +36,28 @@ struct FitSettings {
     PeakShape shape = PeakShape::Gaussian;       // and its Peak Shape choice
 };
 
+// The size of a search: the steps of its centre scans, at each of which it
+// lets events run once, and its trials, every width combination at every
+// centre combination. Doubles, so that no picks can overflow them.
+struct SearchSize {
+    double steps = 0;
+    double trials = 0;
+};
+
+// The size of the search that Calculate would start on the state as it is,
+// for n Gaussians at quality Q, from the same scans the search makes.
+SearchSize searchSize(const State& s, int n, double Q);
+
+// What the batch follows of one file's fit while it runs, on the thread
+// that fits it, and the time it allows the fit.
+struct FitWatch {
+    double timeLimit = 0;  // seconds from the start of the fit; 0: no limit
+    // Called once, just before the search starts.
+    std::function<void(const SearchSize&)> searchStarting;
+    // Called at each step of the third centre scan that the search passes.
+    std::function<void()> stepPassed;
+};
+
 // What fitting one file gave: the table's fields of each equation (without
 // the file), or the window's message when the file could not be loaded,
 // fitted or saved.
@@ -41,6 +65,10 @@ struct FileFit {
     std::vector<std::vector<std::string>> rows;
     std::string error;
     bool interrupted = false;  // stopped by Ctrl+C: neither rows nor a saved file
+    // The trials of the search's steps passed and the seconds it ran; zero
+    // when no search started. Their ratio is the search's speed.
+    double trialsSearched = 0;
+    double searchSeconds = 0;
 };
 
 // The table's columns after `file`, up to and including `error`.
@@ -48,8 +76,9 @@ std::vector<std::string> fitColumns();
 
 // Fits the file at path. searchThreads is handed to the search (0: one per
 // core); the results do not depend on it. A search running when
-// `interrupted` becomes true is cancelled.
+// `interrupted` becomes true is cancelled; one still running at the watch's
+// time limit is stopped too and gives an error.
 FileFit fitFile(const std::string& path, const FitSettings& settings, int searchThreads,
-                const std::atomic<bool>& interrupted);
+                const std::atomic<bool>& interrupted, const FitWatch& watch = {});
 
 }  // namespace peakfold

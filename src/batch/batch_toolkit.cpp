@@ -70,8 +70,19 @@ void BatchToolkit::setListLine(Control list, int index, std::string_view line) {
     }
 }
 
-void BatchToolkit::cancelIfInterrupted() {
-    if (interrupted_.load(std::memory_order_relaxed)) Cancel_Click(s_, *this);
+void BatchToolkit::pumpEvents() {
+    if (stepPassed && s_.CalcState == kProcessing) stepPassed();
+    cancelIfDue();
+}
+
+void BatchToolkit::cancelIfDue() {
+    if (interrupted_.load(std::memory_order_relaxed)) {
+        Cancel_Click(s_, *this);
+    } else if (deadline && s_.CalcState == kProcessing &&
+               std::chrono::steady_clock::now() >= *deadline) {
+        Cancel_Click(s_, *this);
+        stoppedAtDeadline = true;
+    }
 }
 
 }  // namespace peakfold

@@ -6,7 +6,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,14 @@ public:
 
     std::vector<std::string> messages;  // message boxes in order
     bool captionSet = false;            // Get File sets it once a file has loaded
+
+    // A search still running at `deadline` is cancelled at its next pump
+    // and stoppedAtDeadline set.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    bool stoppedAtDeadline = false;
+    // Called at each pump of a running search not yet cancelled: the search
+    // pumps once per step of its third centre scan.
+    std::function<void()> stepPassed;
 
     void graphClear() override {}
     void graphLine(float, float, float, float, LineStyle, int) override {}
@@ -47,8 +58,8 @@ public:
     // Files are named on the command line and opened by their path, as a
     // file dropped on the window is; no input box is ever asked.
     std::string inputBox(std::string_view) override { return {}; }
-    void pumpEvents() override { cancelIfInterrupted(); }
-    void pumpEventsIfDue() override { cancelIfInterrupted(); }
+    void pumpEvents() override;
+    void pumpEventsIfDue() override { cancelIfDue(); }
     void beep() override {}
 
 private:
@@ -56,7 +67,7 @@ private:
         std::vector<std::string> lines;
         int index = -1;
     };
-    void cancelIfInterrupted();
+    void cancelIfDue();
 
     State& s_;
     const std::atomic<bool>& interrupted_;

@@ -1,6 +1,7 @@
 #include "batch/command_line.h"
 
 #include <charconv>
+#include <cmath>
 #include <optional>
 #include <string_view>
 
@@ -14,7 +15,8 @@ const char* const kBatchUsage =
     "Usage: peakfold-fit --peak NM[:HALFWIDTH][@SHAPE] [--peak ...] [--range LO:HI]\n"
     "                    [--quality Q] [--refine] [--baseline KIND] [--weights KIND]\n"
     "                    [--shape SHAPE] [--save DIR]\n"
-    "                    [--jobs N] [--shard K/N] [--output FILE] [--quiet] [--no-header]\n"
+    "                    [--jobs N] [--shard K/N] [--time-limit SECONDS] [--output FILE]\n"
+    "                    [--quiet] [--no-header]\n"
     "                    FILE...\n"
     "Try 'peakfold-fit --help' for more.\n";
 
@@ -61,6 +63,9 @@ const char* const kHelp =
     "                                                     --jobs 4\n"
     "  --shard K/N         fit only every N-th file from the K-th (0-based), so N\n"
     "                      runs share a data set.         --shard 0/4\n"
+    "  --time-limit S      stop the search of a file still running S seconds\n"
+    "                      after the file was started: it gets an error row and\n"
+    "                      the next file is fitted.       --time-limit 600\n"
     "  --output FILE       write the table to FILE instead of standard output.\n"
     "                                                     --output table.csv\n"
     "  --no-header         leave out the header line, for tables to be joined.\n"
@@ -80,13 +85,16 @@ const char* const kHelp =
     "result file holds percent). Numbers have full precision and a decimal point.\n"
     "A file that cannot be loaded or fitted gets one row with the window's message\n"
     "in the error column. Rows come in the order of the files, whatever --jobs is.\n"
+    "A search that would take more than about an hour is named on standard error,\n"
+    "with its trial count and expected time, before it starts.\n"
     "\n"
     "Example:\n"
     "  peakfold-fit --peak 697 --peak 636 --peak 590 --range 550:800 --quality 2 \\\n"
     "               --refine --output table.csv spectra/*.txt\n"
     "\n"
-    "Exit status: 0 when every file was fitted, 1 when some were not, 2 for a\n"
-    "usage error, 130 when stopped by Ctrl+C.\n";
+    "Exit status: 0 when every file was fitted, 1 when some were not (also when a\n"
+    "search was stopped at --time-limit), 2 for a usage error, 130 when stopped by\n"
+    "Ctrl+C.\n";
 
 namespace {
 
@@ -207,6 +215,17 @@ std::string setJobs(BatchOptions& o, const std::string& value) {
     return {};
 }
 
+std::string setTimeLimit(BatchOptions& o, const std::string& value) {
+    double seconds = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (error != std::errc() || end != value.data() + value.size() || !std::isfinite(seconds) ||
+        seconds <= 0) {
+        return "bad --time-limit " + value + ": give a number of seconds greater than 0";
+    }
+    o.timeLimit = seconds;
+    return {};
+}
+
 std::string setShard(BatchOptions& o, const std::string& value) {
     const auto parts = splitAt(value, '/');
     const std::optional<int> k = parts ? wholeNumber(parts->first) : std::nullopt;
@@ -230,14 +249,16 @@ std::string applyValue(BatchOptions& o, std::string_view name, const std::string
     if (name == "--shape") return setShape(o, value);
     if (name == "--jobs") return setJobs(o, value);
     if (name == "--shard") return setShard(o, value);
+    if (name == "--time-limit") return setTimeLimit(o, value);
     if (name == "--save") o.fit.saveFolder = value;
     if (name == "--output") o.output = value;
     return {};
 }
 
 bool takesValue(std::string_view name) {
-    for (const char* option : {"--peak", "--range", "--quality", "--baseline", "--weights",
-                               "--shape", "--save", "--jobs", "--shard", "--output"}) {
+    for (const char* option :
+         {"--peak", "--range", "--quality", "--baseline", "--weights", "--shape", "--save",
+          "--jobs", "--shard", "--time-limit", "--output"}) {
         if (name == option) return true;
     }
     return false;

@@ -12,6 +12,7 @@ struct BatchOptions {
     FitSettings fit;
     std::vector<std::string> files;  // in the order given
     int jobs = 0;                    // files fitted at once; 0: one per core
+    double timeLimit = 0;            // seconds a file's fit may search; 0: no limit
     int shard = 0, shards = 1;       // fit only every shards-th file from the shard-th
     std::string output;              // the table's file; empty: standard output
     bool quiet = false;              // no progress bar and no summary line
