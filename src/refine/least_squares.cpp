@@ -303,13 +303,20 @@ void addErrors(Refinement& r, Problem& pr) {
 
 Refinement refine(const WaveArray& spectrum, int first, int last,
                   const std::vector<PeakEstimate>& start, const FitModel& model) {
-    const Refinement before = describe(spectrum, first, last, start, model);
+    // The start as it stands, the answer whenever the fit gives none; its
+    // sums are taken only then.
+    const auto before = [&] { return describe(spectrum, first, last, start, model); };
     const size_t terms = inUse(model.baseline) ? termCount(model.baseline.kind) : 0;
-    const size_t P = static_cast<size_t>(before.statistics.parameters);
-    const int N = before.statistics.points;
+    size_t P = terms;
+    for (const PeakEstimate& peak : start) {
+        P += peak.value.shape == PeakShape::PseudoVoigt ? 4 : 3;
+    }
+    // Whole wavelengths of the range; with the range inside the array,
+    // every one counts.
+    const int N = last - first + 1;
     if (start.size() > kMostPeaks || P == 0 || first < 0 || last > kMaxWave ||
         N <= static_cast<int>(P)) {
-        return before;
+        return before();
     }
     quietGsl();
 
@@ -376,18 +383,18 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
         const Peak& g = found[p].value;
         if (!std::isfinite(g.amplitude) || !std::isfinite(g.centre) ||
             !std::isfinite(g.halfWidth)) {
-            return before;
+            return before();
         }
     }
     FitModel fitted = model;
     fitted.baseline = problem.baselineAt(x);
     for (const double c : fitted.baseline.c) {
-        if (!std::isfinite(c)) return before;
+        if (!std::isfinite(c)) return before();
     }
     Refinement r = describe(spectrum, first, last, found, fitted);
     // A step that overflowed (an exponential baseline's rate beyond what a
     // double holds over the range) is no answer: the start stands.
-    if (!std::isfinite(r.statistics.ssr)) return before;
+    if (!std::isfinite(r.statistics.ssr)) return before();
     for (size_t p = 0; p < found.size(); ++p) {
         PeakEstimate& peak = r.peaks[p];
         peak.centreAtBound = problem.centre.holds(peak.value.centre);
