@@ -53,6 +53,20 @@ struct Bounded {
     }
 };
 
+// Each peak's shape at each wavelength of the range, as peakValue and
+// peakSlopes take it: q = (x - c) / b, the Gaussian's exp(-k q^2) and, for
+// the other shapes, the Lorentzian 1 / (1 + q^2). GSL asks for the Jacobian
+// at the parameters whose residuals it has just taken, so each exponential
+// is taken once for both. Every value here is computed with the same
+// operations in the same order as in model/curve.cpp, so the doubles are
+// the same. Half-widths are at least 0.5 here, so the zero-width limits
+// there never apply.
+struct PeakTerms {
+    size_t points = 0;
+    std::vector<double> at;       // the parameters they were taken at; empty: none
+    std::vector<double> q, e, L;  // of peak p at point i: [p * points + i]
+};
+
 // Parameters at[p], at[p]+1, at[p]+2 are amplitude, centre and half-width
 // of peak p, and at[p]+3 a pseudo-Voigt's eta; the baseline's coefficients
 // follow the peaks. With Gaussians alone, peak p starts at 3p.
@@ -61,21 +75,28 @@ struct Problem {
     int first, last;
     size_t peaks;
     Bounded centre, halfWidth;
-    Baseline baseline;                 // its kind, range and level; coefficients from u
-    size_t terms;                      // the baseline's fitted coefficients
-    const std::vector<double>* sigma;  // of each wavelength first..last; null: unweighted
+    Baseline baseline;  // its kind, range and level; coefficients from u
+    size_t terms;       // the baseline's fitted coefficients
+    // 1 / sigma of each wavelength first..last, taken once; empty: unweighted.
+    std::vector<double> weight{};
     std::array<PeakShape, kMostPeaks> shapes{};
     std::array<size_t, kMostPeaks + 1> at{};  // at[peaks]: the baseline's first
     Bounded eta{0, 1};
+    PeakTerms cache{};
 
     void place(const std::vector<PeakEstimate>& start) {
         for (size_t p = 0; p < peaks; ++p) {
             shapes[p] = start[p].value.shape;
             at[p + 1] = at[p] + (shapes[p] == PeakShape::PseudoVoigt ? 4 : 3);
         }
+        cache.points = static_cast<size_t>(last - first + 1);
+        cache.q.resize(peaks * cache.points);
+        cache.e.resize(peaks * cache.points);
+        cache.L.resize(peaks * cache.points);
     }
     size_t parameters() const { return at[peaks] + terms; }
     bool hasEta(size_t p) const { return shapes[p] == PeakShape::PseudoVoigt; }
+    bool weighted() const { return !weight.empty(); }
 
     Peak peak(const gsl_vector* u, size_t p) const {
         Peak g{gsl_vector_get(u, at[p]), centre.value(gsl_vector_get(u, at[p] + 1)),
@@ -89,57 +110,120 @@ struct Problem {
         for (size_t j = 0; j < terms; ++j) b.c[j] = gsl_vector_get(u, at[peaks] + j);
         return b;
     }
-    double weight(int w) const { return 1 / (*sigma)[w - first]; }
+
+    // The peaks' terms for the bounded values g.
+    void take(const Peak* g) {
+        const size_t n = cache.points;
+        for (size_t p = 0; p < peaks; ++p) {
+            const double c = g[p].centre, b = g[p].halfWidth;
+            double* q = &cache.q[p * n];
+            double* e = &cache.e[p * n];
+            double* L = &cache.L[p * n];
+            for (size_t i = 0; i < n; ++i) {
+                const double x = first + static_cast<int>(i);
+                q[i] = (x - c) / b;
+                e[i] = std::exp(q[i] * q[i] * -kShape);
+                if (shapes[p] != PeakShape::Gaussian) L[i] = 1 / (1 + q[i] * q[i]);
+            }
+        }
+    }
+    // The same for the optimiser's parameters u, unless taken there last.
+    void takeAt(const gsl_vector* u, const Peak* g) {
+        const size_t P = parameters();
+        bool same = cache.at.size() == P;
+        for (size_t j = 0; same && j < P; ++j) same = sameBits(cache.at[j], gsl_vector_get(u, j));
+        if (same) return;
+        take(g);
+        cache.at.resize(P);
+        for (size_t j = 0; j < P; ++j) cache.at[j] = gsl_vector_get(u, j);
+    }
+
+    // peakValue of peak p at point i.
+    double value(const Peak& g, size_t p, size_t i) const {
+        const size_t k = p * cache.points + i;
+        switch (g.shape) {
+            case PeakShape::Gaussian:
+                break;
+            case PeakShape::Lorentzian:
+                return g.amplitude * cache.L[k];
+            case PeakShape::PseudoVoigt:
+                return g.amplitude * ((1 - g.eta) * cache.e[k] + g.eta * cache.L[k]);
+        }
+        return g.amplitude * cache.e[k];
+    }
+    // peakSlopes of peak p at point i.
+    PeakSlopes slopes(const Peak& g, size_t p, size_t i) const {
+        const size_t k = p * cache.points + i;
+        const double q = cache.q[k];
+        const double e = cache.e[k];
+        if (g.shape == PeakShape::Gaussian) {
+            const double Ae = g.amplitude * e;
+            return {e, Ae * 2 * kShape * q / g.halfWidth, Ae * 2 * kShape * q * q / g.halfWidth, 0};
+        }
+        const double L = cache.L[k];
+        const double eta = g.shape == PeakShape::Lorentzian ? 1 : g.eta;
+        const double unit = (1 - eta) * e + eta * L;
+        const double dUnit = (1 - eta) * (-2 * kShape * q * e) + eta * (-2 * q * L * L);
+        const double A = g.amplitude;
+        return {unit, -A * dUnit / g.halfWidth, -A * dUnit * q / g.halfWidth,
+                g.shape == PeakShape::PseudoVoigt ? A * (L - e) : 0};
+    }
 };
 
 int residuals(const gsl_vector* u, void* params, gsl_vector* f) {
-    const Problem& pr = *static_cast<const Problem*>(params);
+    Problem& pr = *static_cast<Problem*>(params);
     // The bounded values once per call, not once per wavelength.
     std::array<Peak, kMostPeaks> g;
     for (size_t p = 0; p < pr.peaks; ++p) g[p] = pr.peak(u, p);
+    pr.takeAt(u, g.data());
     const Baseline b = pr.baselineAt(u);
     for (int w = pr.first; w <= pr.last; ++w) {
+        const size_t i = static_cast<size_t>(w - pr.first);
         double model = 0;
-        for (size_t p = 0; p < pr.peaks; ++p) model += peakValue(g[p], w);
+        for (size_t p = 0; p < pr.peaks; ++p) model += pr.value(g[p], p, i);
         if (pr.terms > 0) model += baselineValue(b, w);
         double r = model - (*pr.spectrum)[w];
-        if (pr.sigma) r *= pr.weight(w);
-        gsl_vector_set(f, w - pr.first, r);
+        if (pr.weighted()) r *= pr.weight[i];
+        f->data[i * f->stride] = r;
     }
     return GSL_SUCCESS;
 }
 
-// One row of the Jacobian in the bounded values, weighted: the slopes by
-// each peak's amplitude, centre and half-width, then by the baseline's
-// coefficients. centreSlope and halfWidthSlope turn them into the
-// optimiser's unbounded parameters (1 for the values themselves).
-template <typename Set>
-void jacobianRow(const Problem& pr, const Peak* g, const Baseline& b, const double* centreSlope,
-                 const double* halfWidthSlope, const double* etaSlope, int w, Set set) {
-    const double weight = pr.sigma ? pr.weight(w) : 1;
-    for (size_t p = 0; p < pr.peaks; ++p) {
-        const PeakSlopes d = peakSlopes(g[p], w);
-        const size_t a = pr.at[p];
-        if (pr.sigma) {
-            set(a, d.amplitude * weight);
-            set(a + 1, d.centre * centreSlope[p] * weight);
-            set(a + 2, d.halfWidth * halfWidthSlope[p] * weight);
-        } else {
-            set(a, d.amplitude);
-            set(a + 1, d.centre * centreSlope[p]);
-            set(a + 2, d.halfWidth * halfWidthSlope[p]);
+// The Jacobian in the bounded values g, weighted, from the peaks' terms
+// taken for g: the slopes by each peak's amplitude, centre and half-width,
+// then by the baseline's coefficients. centreSlope and halfWidthSlope turn
+// them into the optimiser's unbounded parameters (1 for the values
+// themselves).
+void fillJacobian(const Problem& pr, const Peak* g, const Baseline& b, const double* centreSlope,
+                  const double* halfWidthSlope, const double* etaSlope, gsl_matrix* J) {
+    for (int w = pr.first; w <= pr.last; ++w) {
+        const size_t i = static_cast<size_t>(w - pr.first);
+        double* row = J->data + i * J->tda;
+        const double weight = pr.weighted() ? pr.weight[i] : 1;
+        for (size_t p = 0; p < pr.peaks; ++p) {
+            const PeakSlopes d = pr.slopes(g[p], p, i);
+            const size_t a = pr.at[p];
+            if (pr.weighted()) {
+                row[a] = d.amplitude * weight;
+                row[a + 1] = d.centre * centreSlope[p] * weight;
+                row[a + 2] = d.halfWidth * halfWidthSlope[p] * weight;
+            } else {
+                row[a] = d.amplitude;
+                row[a + 1] = d.centre * centreSlope[p];
+                row[a + 2] = d.halfWidth * halfWidthSlope[p];
+            }
+            if (pr.hasEta(p)) row[a + 3] = d.eta * etaSlope[p] * weight;
         }
-        if (pr.hasEta(p)) set(a + 3, d.eta * etaSlope[p] * weight);
+        if (pr.terms == 0) continue;
+        const BaselineTerms slopes = baselineSlopes(b, w);
+        for (size_t j = 0; j < pr.terms; ++j) row[pr.at[pr.peaks] + j] = slopes[j] * weight;
     }
-    if (pr.terms == 0) return;
-    const BaselineTerms slopes = baselineSlopes(b, w);
-    for (size_t j = 0; j < pr.terms; ++j) set(pr.at[pr.peaks] + j, slopes[j] * weight);
 }
 
 // The Jacobian in the optimiser's unbounded parameters: the slopes by the
 // bounded values times the transform's slope.
 int jacobian(const gsl_vector* u, void* params, gsl_matrix* J) {
-    const Problem& pr = *static_cast<const Problem*>(params);
+    Problem& pr = *static_cast<Problem*>(params);
     std::array<Peak, kMostPeaks> g;
     std::array<double, kMostPeaks> centreSlope, halfWidthSlope, etaSlope{};
     for (size_t p = 0; p < pr.peaks; ++p) {
@@ -148,12 +232,9 @@ int jacobian(const gsl_vector* u, void* params, gsl_matrix* J) {
         halfWidthSlope[p] = pr.halfWidth.slope(gsl_vector_get(u, pr.at[p] + 2));
         if (pr.hasEta(p)) etaSlope[p] = pr.eta.slope(gsl_vector_get(u, pr.at[p] + 3));
     }
-    const Baseline b = pr.baselineAt(u);
-    for (int w = pr.first; w <= pr.last; ++w) {
-        const size_t row = w - pr.first;
-        jacobianRow(pr, g.data(), b, centreSlope.data(), halfWidthSlope.data(), etaSlope.data(), w,
-                    [&](size_t column, double v) { gsl_matrix_set(J, row, column, v); });
-    }
+    pr.takeAt(u, g.data());
+    fillJacobian(pr, g.data(), pr.baselineAt(u), centreSlope.data(), halfWidthSlope.data(),
+                 etaSlope.data(), J);
     return GSL_SUCCESS;
 }
 
@@ -181,7 +262,7 @@ void quietGsl() {
 // Standard errors from the covariance (J^T J)^-1 in the bounded parameters,
 // with J weighted as the fit was, scaled by the reduced chi-square; the
 // derived figures' errors from it.
-void addErrors(Refinement& r, const Problem& pr) {
+void addErrors(Refinement& r, Problem& pr) {
     const size_t peaks = r.peaks.size();
     const size_t P = pr.parameters();
     const size_t N = r.statistics.points;
@@ -192,12 +273,10 @@ void addErrors(Refinement& r, const Problem& pr) {
         a.fill(1);
         return a;
     }();
+    pr.take(g.data());
+    pr.cache.at.clear();
     Matrix J(gsl_matrix_alloc(N, P));
-    for (int w = r.first; w <= r.last; ++w) {
-        const size_t row = w - r.first;
-        jacobianRow(pr, g.data(), r.baseline, ones.data(), ones.data(), ones.data(), w,
-                    [&](size_t column, double v) { gsl_matrix_set(J.get(), row, column, v); });
-    }
+    fillJacobian(pr, g.data(), r.baseline, ones.data(), ones.data(), ones.data(), J.get());
     Matrix covar(gsl_matrix_alloc(P, P));
     gsl_multifit_nlinear_covar(J.get(), 0.0, covar.get());
     const double scale = r.statistics.reducedChiSquare;
@@ -208,7 +287,8 @@ void addErrors(Refinement& r, const Problem& pr) {
         peak.error.centre = std::sqrt(cov(c, c));
         if (pr.hasEta(p)) {
             peak.error.eta = std::sqrt(cov(e, e));
-            propagateErrors(peak, {cov(a, a), cov(b, b), cov(a, b), cov(e, e), cov(a, e), cov(b, e)});
+            propagateErrors(peak,
+                            {cov(a, a), cov(b, b), cov(a, b), cov(e, e), cov(a, e), cov(b, e)});
         } else {
             propagateErrors(peak, {cov(a, a), cov(b, b), cov(a, b)});
         }
@@ -223,13 +303,20 @@ void addErrors(Refinement& r, const Problem& pr) {
 
 Refinement refine(const WaveArray& spectrum, int first, int last,
                   const std::vector<PeakEstimate>& start, const FitModel& model) {
-    const Refinement before = describe(spectrum, first, last, start, model);
+    // The start as it stands, the answer whenever the fit gives none; its
+    // sums are taken only then.
+    const auto before = [&] { return describe(spectrum, first, last, start, model); };
     const size_t terms = inUse(model.baseline) ? termCount(model.baseline.kind) : 0;
-    const size_t P = static_cast<size_t>(before.statistics.parameters);
-    const int N = before.statistics.points;
+    size_t P = terms;
+    for (const PeakEstimate& peak : start) {
+        P += peak.value.shape == PeakShape::PseudoVoigt ? 4 : 3;
+    }
+    // Whole wavelengths of the range; with the range inside the array,
+    // every one counts.
+    const int N = last - first + 1;
     if (start.size() > kMostPeaks || P == 0 || first < 0 || last > kMaxWave ||
         N <= static_cast<int>(P)) {
-        return before;
+        return before();
     }
     quietGsl();
 
@@ -240,8 +327,10 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
                     {double(first), double(last)},
                     {kLowestHalfWidth, double(last - first)},
                     model.baseline,
-                    terms,
-                    model.sigma.size() == static_cast<size_t>(N) ? &model.sigma : nullptr};
+                    terms};
+    if (model.sigma.size() == static_cast<size_t>(N)) {
+        for (const double sigma : model.sigma) problem.weight.push_back(1 / sigma);
+    }
     problem.place(start);
     Vector u(gsl_vector_alloc(P));
     for (size_t p = 0; p < start.size(); ++p) {
@@ -294,18 +383,18 @@ Refinement refine(const WaveArray& spectrum, int first, int last,
         const Peak& g = found[p].value;
         if (!std::isfinite(g.amplitude) || !std::isfinite(g.centre) ||
             !std::isfinite(g.halfWidth)) {
-            return before;
+            return before();
         }
     }
     FitModel fitted = model;
     fitted.baseline = problem.baselineAt(x);
     for (const double c : fitted.baseline.c) {
-        if (!std::isfinite(c)) return before;
+        if (!std::isfinite(c)) return before();
     }
     Refinement r = describe(spectrum, first, last, found, fitted);
     // A step that overflowed (an exponential baseline's rate beyond what a
     // double holds over the range) is no answer: the start stands.
-    if (!std::isfinite(r.statistics.ssr)) return before;
+    if (!std::isfinite(r.statistics.ssr)) return before();
     for (size_t p = 0; p < found.size(); ++p) {
         PeakEstimate& peak = r.peaks[p];
         peak.centreAtBound = problem.centre.holds(peak.value.centre);
