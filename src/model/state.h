@@ -42,6 +42,13 @@ private:
     std::vector<Row> rows_;  // rows_[t - 1] is trial t
 };
 
+// The centres and widths of the trial that won a search (n = 0: none).
+struct NeighbourTrial {
+    int n = 0;
+    std::array<double, 4> c{}, b{};
+    bool operator==(const NeighbourTrial&) const = default;
+};
+
 struct State {
     SlotArray EqIo{};   // amplitude of slot i, in intensity units of Spectrum
     SlotArray EqW{};    // width (half width at half maximum, nm)
@@ -91,6 +98,16 @@ struct State {
     // that fits several spectra at once asks for fewer; the results do not
     // depend on it.
     int SearchThreads = 0;
+    // A program that fits a series of spectra on one grid (peakfold-fit)
+    // hands each search the centres and widths that won on the spectrum
+    // before: evaluated first, that trial's deviation bounds this search's
+    // answer from above, so the search can rule trials out from its start.
+    // The answer does not depend on it; the intermediate records do.
+    // With SearchPruning false, the search rules out no centre combination
+    // as a whole and learns nothing from the neighbour: the path to compare
+    // the pruned one with.
+    NeighbourTrial SearchNeighbour;
+    bool SearchPruning = true;
 
     bool operator==(const State&) const = default;
 };

@@ -87,21 +87,9 @@ class ReferenceSearch {
         return improvements_.offer(s_, n_, Q_, progress_, t);
     }
 
-    // Sum of |R - model| for one or two Gaussians, root of the sum of
-    // squares for three, over every Q-th wavelength of the fit range.
     double deviation(const Trial& t) {
-        const Sampling& range = setup_.deviation;
-        double sum = 0;
-        for (int k = 0; k < range.count; ++k) {
-            const int w = range.at(k);
-            double model = t.A[1] * unitGaussian(t.c[1], t.b[1], w);
-            if (n_ >= 2) model = model + t.A[2] * unitGaussian(t.c[2], t.b[2], w);
-            if (n_ == 3) model = model + t.A[3] * unitGaussian(t.c[3], t.b[3], w);
-            const double r = setup_.R[w] - model;
-            sum += n_ == 3 ? r * r : std::fabs(r);
-        }
-        s_.Wave = range.exitWave;
-        return n_ == 3 ? std::sqrt(sum) : sum;
+        s_.Wave = setup_.deviation.exitWave;
+        return trialDeviation(setup_, n_, t);
     }
 
     State& s_;

@@ -240,9 +240,10 @@ class ScanDriver {
     // With `here`, that evaluator does the work on this thread, one
     // centre combination at a time, and there are no workers.
     ScanDriver(State& s, int n, double Q, const SearchProgress& progress, const Setup& setup,
-               const Grid& grid, Exchange& exchange, SearchCounts& counts, Evaluator* here)
+               const Grid& grid, Exchange& exchange, SearchCounts& counts, Evaluator* here,
+               double start)
         : s_(s), n_(n), Q_(Q), progress_(progress), setup_(setup), grid_(grid),
-          exchange_(exchange), counts_(counts), here_(here) {}
+          exchange_(exchange), counts_(counts), here_(here), improvements_(start) {}
 
     void run() {
         const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
@@ -394,8 +395,10 @@ bool tablesFit(const Grid& grid, int n, int workers) {
 // calls are the same; a worker keeps the calling thread free to let events
 // run inside a long centre combination.
 Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, const Setup& setup,
-                     const Grid& grid, int threads, int workers, SearchCounts& counts) {
+                     const Grid& grid, int threads, int workers, double start,
+                     SearchCounts& counts) {
     Exchange exchange;
+    exchange.best = start;
     exchange.steps = static_cast<std::int64_t>(grid.centres[1].size() * grid.centres[2].size() *
                                                grid.centres[3].size());
     const std::size_t perStep = grid.combinations(n);
@@ -416,7 +419,7 @@ Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, 
         }
     }
     ScanDriver scans(s, n, Q, progress, setup, grid, exchange, counts,
-                     onThisThread ? &evaluators[0] : nullptr);
+                     onThisThread ? &evaluators[0] : nullptr, start);
     scans.run();
     {
         std::lock_guard lock(exchange.mutex);
@@ -450,9 +453,11 @@ SearchResult FitSearchFast(State& s, int n, double Q, const SearchProgress& prog
     // both.
     int workers = workerCount(threads);
     while (workers > 1 && !tablesFit(grid, n, workers)) workers /= 2;
+    const double start =
+        s.SearchPruning ? startingBest(setup, n, Q, s.SearchNeighbour) : kStartBest;
     const Trial best = tablesFit(grid, n, workers)
                            ? runWithWorkers(s, n, Q, progress, setup, grid, threads, workers,
-                                            result.counts)
+                                            start, result.counts)
                            : runPlainScans(s, n, Q, progress, setup, result.counts);
     finishSearch(s, n, setup, best, result);
     return result;

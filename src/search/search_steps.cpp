@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "model/numbers.h"
 
@@ -148,6 +149,79 @@ bool beginSearch(State& s, int n, double Q, Setup& setup, SearchResult& result) 
     setup.widthsPerCheck = std::max(1, kTermsPerCheck / std::max(setup.deviation.count, 1));
     setup.R = s.Residual;
     return true;
+}
+
+double trialDeviation(const Setup& setup, int n, const Trial& t) {
+    const Sampling& range = setup.deviation;
+    double sum = 0;
+    for (int k = 0; k < range.count; ++k) {
+        const int w = range.at(k);
+        double model = t.A[1] * unitGaussian(t.c[1], t.b[1], w);
+        if (n >= 2) model = model + t.A[2] * unitGaussian(t.c[2], t.b[2], w);
+        if (n == 3) model = model + t.A[3] * unitGaussian(t.c[3], t.b[3], w);
+        const double r = setup.R[w] - model;
+        sum += n == 3 ? r * r : std::fabs(r);
+    }
+    return n == 3 ? std::sqrt(sum) : sum;
+}
+
+namespace {
+
+bool scanned(const std::vector<double>& scan, double value) {
+    return std::find(scan.begin(), scan.end(), value) != scan.end();
+}
+
+// The neighbour's trial solved and summed on this spectrum as the plain
+// scans do, when they reach it: its centres and widths are among the
+// scans', its centres are not all on weak residual, and it is not
+// degenerate. Infinity otherwise.
+double neighbourDeviation(const Setup& setup, int n, double Q, const NeighbourTrial& neighbour) {
+    constexpr double kNone = std::numeric_limits<double>::infinity();
+    if (neighbour.n != n) return kNone;
+    const CentreScans centres = centreScans(setup.picks);
+    Trial t;
+    for (int j = 1; j <= n; ++j) {
+        if (!scanned(centres[j], neighbour.c[j]) ||
+            !scanned(scanValues(Q, setup.picks.w[j] + Q, Q), neighbour.b[j])) {
+            return kNone;
+        }
+        t.c[j] = neighbour.c[j];
+        t.b[j] = neighbour.b[j];
+    }
+    // The scans of peaks not fitted hold one centre each, and width Q.
+    for (int j = n + 1; j <= 3; ++j) {
+        if (centres[j].empty()) return kNone;
+        t.c[j] = centres[j].front();
+        t.b[j] = Q;
+    }
+    const double c1 = t.c[1], c2 = t.c[2], c3 = t.c[3];
+    const double y1 = residualAt(setup, c1), y2 = residualAt(setup, c2),
+                 y3 = residualAt(setup, c3);
+    if (std::floor(y1) < kStrongResidual && std::floor(y2) < kStrongResidual &&
+        std::floor(y3) < kStrongResidual) {
+        return kNone;
+    }
+    const double b1 = t.b[1], b2 = t.b[2], b3 = t.b[3];
+    if (n == 3) {
+        const double a = unitGaussian(c2, b2, c1), b = unitGaussian(c3, b3, c1);
+        const double c = unitGaussian(c1, b1, c2), d = unitGaussian(c1, b1, c3);
+        const double e = unitGaussian(c3, b3, c2), f = unitGaussian(c2, b2, c3);
+        if (!solveThree(y1, y2, y3, a, b, c, d, e, f, t)) return kNone;
+    } else if (n == 2) {
+        if (!solveTwo(y1, y2, unitGaussian(c2, b2, c1), unitGaussian(c1, b1, c2), t)) return kNone;
+    } else {
+        t.A[1] = y1;
+    }
+    const double deviation = trialDeviation(setup, n, t);
+    return std::isnan(deviation) ? kNone : deviation;
+}
+
+}  // namespace
+
+double startingBest(const Setup& setup, int n, double Q, const NeighbourTrial& neighbour) {
+    const double T = neighbourDeviation(setup, n, Q, neighbour);
+    if (!(T < kStartBest)) return kStartBest;
+    return T < Q ? Q : std::nextafter(T, kEndOfScan);
 }
 
 void recordTrial(State& s, int n, int number, const Trial& t) {

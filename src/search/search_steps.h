@@ -117,6 +117,8 @@ CentreScans centreScans(const Picks& picks);
 // Trials and announced; of equal deviations the earlier stays.
 class Improvements {
   public:
+    // `start`: what a first improvement must beat.
+    explicit Improvements(double start = kStartBest) : bestDeviation_(start) {}
     // True when t improves on the best and brings it below Q, which ends
     // the search.
     bool offer(State& s, int n, double Q, const SearchProgress& progress, const Trial& t);
@@ -207,6 +209,24 @@ inline bool solveThree(double y1, double y2, double y3, double a, double b, doub
     t.A[1] = y1 - a * t.A[2] - b * t.A[3];
     return true;
 }
+
+// The trial's deviation as the plain scans compute it: the sum of |R -
+// model| for one or two Gaussians, the root of the sum of squares for
+// three, over the sampled wavelengths.
+double trialDeviation(const Setup& setup, int n, const Trial& t);
+
+// What the scans' first improvement must beat. Without a neighbour's trial
+// that is kStartBest. With one that the scans contain and evaluate, its
+// deviation T here is at least the smallest deviation of the search, so:
+// - when T < Q, some trial comes below Q, and the answer is the first such
+//   trial in scan order: the scans may start from Q, since every trial
+//   below Q still improves and the first of them still ends the search;
+// - otherwise no trial comes below Q, and the answer is the first trial of
+//   the smallest deviation, at most T: the scans may start just above T
+//   (every trial at or below T still improves, in the same order).
+// Either way the answer is the one the scans give from kStartBest; only
+// the records of trials that cannot be the answer are left out.
+double startingBest(const Setup& setup, int n, double Q, const NeighbourTrial& neighbour);
 
 // The centre and width scans exactly as they read, every trial summed in
 // full. Returns the best trial, all zeros when none improved.
