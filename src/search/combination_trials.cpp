@@ -11,6 +11,8 @@ namespace {
 
 constexpr std::size_t kBlockTrials = 1024;   // trials solved at once, at most (one row at least)
 constexpr int kTermsBetweenBestChecks = 32;  // terms summed between checks against the best
+// Combinations between two tries of a bound that has ruled out few lately.
+constexpr int kFirstPause = 16, kLongestPause = 1024;
 
 // The smallest sum of squares whose root is not below best: comparing a
 // running sum with it says exactly whether the root of the finished sum can
@@ -44,9 +46,48 @@ void CombinationTrials::evaluate(std::size_t k1, std::size_t k2, std::size_t k3)
         return;
     }
     if (n_ == 3) {
-        tryThree(k1, k2, k3, y1, y2, y3);
+        if (bound_ && boundWorthTrying() && ruledOut(k1, k2, k3)) {
+            passCheckPoints();
+        } else {
+            tryThree(k1, k2, k3, y1, y2, y3);
+        }
     } else {
         tryOneOrTwo(k1, k2, k3, y1, y2);
+    }
+}
+
+// The bound rules out most combinations on noisy data, such as a map's
+// spectra, and hardly any on smooth data, whose residual the span of
+// every width's Gaussians at three centres follows closely. So it is tried
+// while it rules out one combination in eight or more; otherwise it is
+// tried again after a pause that doubles with every try in vain (to 1024
+// combinations), so that it comes back once the best has fallen far enough
+// and costs next to nothing where it never helps.
+bool CombinationTrials::boundWorthTrying() {
+    if (boundRate_ >= 0.125) return true;
+    if (++sinceBoundTried_ < boundPause_) return false;
+    sinceBoundTried_ = 0;
+    return true;
+}
+
+bool CombinationTrials::ruledOut(std::size_t k1, std::size_t k2, std::size_t k3) {
+    const bool out = bound_->ruledOut(k1, k2, k3, best_);
+    boundRate_ = 0.75 * boundRate_ + (out ? 0.25 : 0.0);
+    if (boundRate_ >= 0.125) {
+        boundPause_ = kFirstPause;
+    } else if (!out) {
+        boundPause_ = std::min(2 * boundPause_, kLongestPause);
+    }
+    return out;
+}
+
+// A combination ruled out as a whole still passes its check points, where
+// the plain scans let events run and look for an abort.
+void CombinationTrials::passCheckPoints() {
+    const auto combinations = static_cast<std::int64_t>(grid_.combinations(n_));
+    const std::int64_t every = setup_.widthsPerCheck;
+    for (std::int64_t check = every; check < combinations; check += every) {
+        if (!receiver_.checkPoint()) return;
     }
 }
 

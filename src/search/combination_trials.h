@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "search/combination_bound.h"
 #include "search/grid_tables.h"
 #include "search/search_bounds.h"
 #include "search/search_steps.h"
@@ -122,9 +123,11 @@ class TrialReceiver {
 // best its worker knows, with the tables all workers share.
 class CombinationTrials {
   public:
+    // `bound`, where there is one, rules out whole centre combinations.
     CombinationTrials(const Grid& grid, const Setup& setup, int n, Tables& tables, GridTables& kept,
-                      TrialReceiver& receiver)
-        : grid_(grid), setup_(setup), n_(n), tables_(tables), kept_(kept), receiver_(receiver) {
+                      CombinationBound* bound, TrialReceiver& receiver)
+        : grid_(grid), setup_(setup), n_(n), tables_(tables), kept_(kept), bound_(bound),
+          receiver_(receiver) {
         setBest(kStartBest);
     }
 
@@ -146,6 +149,9 @@ class CombinationTrials {
                         std::size_t kj, const double* gj, int k, std::size_t kk, const double* gk);
     void tryOneOrTwo(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2);
     void tryThree(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2, double y3);
+    bool boundWorthTrying();
+    bool ruledOut(std::size_t k1, std::size_t k2, std::size_t k3);
+    void passCheckPoints();
     bool sumBelowBest(const Trial& t, const double* g1, const double* g2, const double* g3,
                       double& sum);
     void offer(std::int64_t combination, std::int64_t evaluated, Trial& t, double deviation);
@@ -155,6 +161,9 @@ class CombinationTrials {
     const int n_;
     Tables& tables_;
     GridTables& kept_;  // what earlier searches on this grid computed
+    CombinationBound* bound_;
+    double boundRate_ = 0.5;  // of combinations the bound ruled out, lately
+    int sinceBoundTried_ = 0, boundPause_ = 16;
     TrialReceiver& receiver_;
     // The tables of the centre combination under way: slabs 1..3, then the
     // pair tables of scans 1 and 2, 1 and 3, 2 and 3.

@@ -28,10 +28,11 @@ struct SearchProgress {
 
 // What a search cost, for the benchmark and the comparison tests.
 struct SearchCounts {
-    std::int64_t evaluated = 0;  // trials whose deviation decided whether they improve
+    std::int64_t evaluated = 0;  // trials solved whose deviation decided whether they improve
     std::int64_t terms = 0;      // deviation terms actually summed
     std::size_t tableBytes = 0;  // largest working memory held by the search's tables
     std::int64_t checks = 0;     // abort checks inside the width scans
+    std::int64_t ruledOut = 0;   // centre combinations ruled out as a whole, none solved
 };
 
 struct SearchResult {

@@ -22,10 +22,12 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "search/coarse_clock.h"
+#include "search/combination_bound.h"
 #include "search/combination_trials.h"
 #include "search/fit_search.h"
 #include "search/grid_tables.h"
@@ -93,9 +95,9 @@ struct Exchange {
 class Evaluator final : private TrialReceiver {
   public:
     Evaluator(const Grid& grid, const Setup& setup, int n, Tables& tables, GridTables& kept,
-              Exchange& exchange)
+              CombinationBound* bound, Exchange& exchange)
         : grid_(grid), exchange_(exchange), tables_(tables),
-          trials_(grid, setup, n, tables, kept, *this) {}
+          trials_(grid, setup, n, tables, kept, bound, *this) {}
     // The trials report to this very object.
     Evaluator(const Evaluator&) = delete;
     Evaluator& operator=(const Evaluator&) = delete;
@@ -408,9 +410,16 @@ Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, 
         threads == 1 || (small && perStep <= static_cast<std::size_t>(setup.widthsPerCheck));
     Tables tables(grid, kindBudget(n));
     const std::shared_ptr<GridTables> kept = GridTableCache::process().tablesOf(grid.description);
+    std::shared_ptr<CombinationGeometry> geometry;
+    std::optional<CombinationBound> bound;
+    if (n == 3 && s.SearchPruning && CombinationBound::worthwhile(grid)) {
+        geometry = kept->geometry([&] { return std::make_shared<CombinationGeometry>(grid); });
+        bound.emplace(grid, *geometry);
+    }
     std::deque<Evaluator> evaluators;  // built in place, never moved
     for (int i = 0; i < workers; ++i) {
-        evaluators.emplace_back(grid, setup, n, tables, *kept, exchange);
+        evaluators.emplace_back(grid, setup, n, tables, *kept, bound ? &*bound : nullptr,
+                                exchange);
     }
     std::vector<std::thread> running;
     if (!onThisThread) {
@@ -428,6 +437,7 @@ Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, 
     exchange.room.notify_all();
     for (std::thread& thread : running) thread.join();
     counts.tableBytes = tables.largestBytes();
+    if (bound) counts.ruledOut = bound->ruledOutCount();
     return scans.best();
 }
 

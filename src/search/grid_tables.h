@@ -20,6 +20,8 @@
 
 namespace peakfold::search {
 
+class CombinationGeometry;
+
 // The tables kept for one grid, by kind of table and key within the kind.
 class GridTables {
   public:
@@ -53,6 +55,17 @@ class GridTables {
         bytes_ += size * sizeof(double);
     }
 
+    // The geometry of the combination bound on this grid: the one kept, or
+    // a fresh one from `make`, kept when the grid keeps its tables.
+    template <class Make>
+    std::shared_ptr<CombinationGeometry> geometry(Make&& make) {
+        std::lock_guard lock(mutex_);
+        if (geometry_) return geometry_;
+        std::shared_ptr<CombinationGeometry> fresh = make();
+        if (keeping_) geometry_ = fresh;
+        return fresh;
+    }
+
     static constexpr std::size_t kBudget = std::size_t{16} << 20;  // bytes kept for one grid
 
   private:
@@ -61,6 +74,7 @@ class GridTables {
     std::map<std::pair<int, std::size_t>, Table> tables_;
     std::size_t bytes_ = 0;
     bool keeping_ = false;
+    std::shared_ptr<CombinationGeometry> geometry_;
 };
 
 // The tables of the grids searched last, shared by every search of the

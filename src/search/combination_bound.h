@@ -1,0 +1,121 @@
+// A lower bound on the deviation of every three-Gaussian trial of a centre
+// combination at once: the residual's distance from the span of all the
+// Gaussians of the combination's three centres, every width of each. Where
+// it is not below the best, no trial of the combination can improve, and
+// none of them needs solving. The proof is in combination_bound.cpp.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+namespace peakfold::search {
+
+struct Grid;
+
+// Values computed once, by whichever thread needs one first, and read by
+// every thread after that.
+template <class T>
+class OnceSlots {
+  public:
+    explicit OnceSlots(std::size_t count) : values_(count), states_(count) {}
+
+    template <class Make>
+    const T& get(std::size_t i, Make&& make) {
+        std::atomic<int>& state = states_[i];
+        if (state.load(std::memory_order_acquire) == kReady) return values_[i];
+        int empty = kEmpty;
+        if (state.compare_exchange_strong(empty, kBusy, std::memory_order_acquire)) {
+            values_[i] = make();
+            state.store(kReady, std::memory_order_release);
+        } else {
+            while (state.load(std::memory_order_acquire) != kReady) std::this_thread::yield();
+        }
+        return values_[i];
+    }
+
+  private:
+    static constexpr int kEmpty = 0, kBusy = 1, kReady = 2;
+    std::vector<T> values_;
+    std::vector<std::atomic<int>> states_;
+};
+
+// What the bound needs that depends only on the grid (the sampled
+// wavelengths and the scans), so that the searches of a map share it.
+class CombinationGeometry {
+  public:
+    explicit CombinationGeometry(const Grid& grid);
+
+    // The Gaussians of one centre at every width of its scan: an
+    // orthonormal basis of their span, and how far any of them lies from
+    // it, relative to its norm.
+    struct Centre {
+        bool usable = false;
+        int rank = 0;
+        double tau = 0;
+        std::vector<double> rows;          // rank rows of m values
+        std::vector<double> gram;          // rows times rows, rank x rank
+        std::vector<double> coefficients;  // per width: its Gaussian on the rows, over its norm
+    };
+    // Two centres of different scans: their bases' products, and a bound
+    // on the cosine between any Gaussian of one and any of the other.
+    struct Pair {
+        std::vector<double> cross;  // rank of the first x rank of the second
+        double cosine = 1;
+    };
+    // One centre combination: the Cholesky factor of its three bases'
+    // Gram matrix and the constants of the bound.
+    struct Combination {
+        bool usable = false;
+        int rank = 0;
+        std::vector<double> factor;  // lower triangle, row by row
+        double inflation = 0;        // covers the factor's and the solve's rounding
+        double zetaPerNorm = 0;      // the coefficients' rounding, per unit of |R|
+        double spread = 0;           // s: sum |A_j| |g_j| <= s |sum A_j g_j|
+        double tau = 0;              // the largest of the three centres'
+    };
+
+    const Centre& centre(int j, std::size_t k);
+    const Combination& combination(std::size_t k1, std::size_t k2, std::size_t k3);
+    int m() const { return m_; }
+
+  private:
+    Centre makeCentre(int j, std::size_t k) const;
+    const Pair& pair(int j, std::size_t kj, int k, std::size_t kk);
+    Pair makePair(int j, std::size_t kj, int k, std::size_t kk);
+    Combination makeCombination(std::size_t k1, std::size_t k2, std::size_t k3);
+
+    int m_ = 0;
+    std::vector<int> wave_;
+    std::vector<double> centres_[4], widths_[4];
+    std::size_t n1_ = 0, n2_ = 0, n3_ = 0;  // centres of each scan
+    OnceSlots<Centre> centres1_, centres2_, centres3_;
+    OnceSlots<Pair> pairs12_, pairs13_, pairs23_;
+    OnceSlots<Combination> combinations_;
+};
+
+// The bound on one search's residual.
+class CombinationBound {
+  public:
+    CombinationBound(const Grid& grid, CombinationGeometry& geometry);
+
+    // True when no trial of the combination can come out below best.
+    bool ruledOut(std::size_t k1, std::size_t k2, std::size_t k3, double best);
+    std::int64_t ruledOutCount() const { return ruledOut_.load(std::memory_order_relaxed); }
+
+    // Whether the bound pays for its cost on a search of that grid.
+    static bool worthwhile(const Grid& grid);
+
+  private:
+    const std::vector<double>& coefficients(int j, std::size_t k);
+
+    const Grid& grid_;
+    CombinationGeometry& geometry_;
+    double RRlow_ = 0, normR_ = 0;
+    OnceSlots<std::vector<double>> z1_, z2_, z3_;  // the residual on each centre's basis
+    std::atomic<std::int64_t> ruledOut_{0};
+};
+
+}  // namespace peakfold::search
