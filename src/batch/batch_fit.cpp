@@ -174,6 +174,11 @@ FileFit fitLoaded(State& s, BatchToolkit& ui, const FitSettings& settings, const
         fit.error = kNoFit;
         return fit;
     }
+    fit.winner.n = n;
+    for (int i = 1; i <= n; ++i) {
+        fit.winner.c[static_cast<size_t>(i)] = s.EqXo[i];
+        fit.winner.b[static_cast<size_t>(i)] = s.EqW[i];
+    }
     setOwnShapes(s, ui, settings);
     // With --refine, the window's Refine: it writes the refined values into
     // their slots and shows the deviation figure of the refined equations,
@@ -243,11 +248,15 @@ std::vector<std::string> fitColumns() {
 }
 
 FileFit fitFile(const std::string& path, const FitSettings& settings, int searchThreads,
-                const std::atomic<bool>& interrupted, const FitWatch& watch) {
+                const std::atomic<bool>& interrupted, const FitWatch& watch,
+                const NeighbourTrial& neighbour) {
     // A state and a toolkit of its own for each file, started as the window
-    // starts, so a file's rows never depend on the files fitted before it.
+    // starts, so a file's rows never depend on the files fitted before it;
+    // the neighbour's trial only speeds its search.
     State s;
     s.SearchThreads = searchThreads;
+    s.SearchPruning = settings.pruning;
+    if (settings.pruning) s.SearchNeighbour = neighbour;
     BatchToolkit ui(s, interrupted);
     if (watch.timeLimit > 0 && watch.timeLimit < kNeverReached) {
         ui.deadline = std::chrono::steady_clock::now() +

@@ -20,7 +20,7 @@ namespace peakfold {
 // given.
 struct PeakPick {
     std::string centre;
-    std::string halfWidth;  // empty: a click
+    std::string halfWidth;                          // empty: a click
     std::optional<PeakShape> shape = std::nullopt;  // none: FitSettings::shape
 };
 
@@ -34,6 +34,9 @@ struct FitSettings {
     BaselineKind baseline = BaselineKind::None;  // the Fit menu's Baseline choice
     Weighting weights = Weighting::None;         // and its Weights choice
     PeakShape shape = PeakShape::Gaussian;       // and its Peak Shape choice
+    // The search's pruning (State::SearchPruning); off, the search takes
+    // its plain path, to check that the answers do not change.
+    bool pruning = true;
 };
 
 // The size of a search: the steps of its centre scans, at each of which it
@@ -69,6 +72,9 @@ struct FileFit {
     // when no search started. Their ratio is the search's speed.
     double trialsSearched = 0;
     double searchSeconds = 0;
+    // The centres and widths of the equations the search found, as they
+    // were before any refinement; n = 0 when it found none or was stopped.
+    NeighbourTrial winner;
 };
 
 // The table's columns after `file`, up to and including `error`.
@@ -77,8 +83,11 @@ std::vector<std::string> fitColumns();
 // Fits the file at path. searchThreads is handed to the search (0: one per
 // core); the results do not depend on it. A search running when
 // `interrupted` becomes true is cancelled; one still running at the watch's
-// time limit is stopped too and gives an error.
+// time limit is stopped too and gives an error. `neighbour` is the winner
+// of the search on the spectrum fitted before, on the same grid, which lets
+// the search rule trials out from its start; the rows do not depend on it.
 FileFit fitFile(const std::string& path, const FitSettings& settings, int searchThreads,
-                const std::atomic<bool>& interrupted, const FitWatch& watch = {});
+                const std::atomic<bool>& interrupted, const FitWatch& watch = {},
+                const NeighbourTrial& neighbour = {});
 
 }  // namespace peakfold

@@ -36,7 +36,9 @@ constexpr double kTrialsPerSecond = 4e7;
 
 std::atomic<bool> gInterrupted{false};
 
-extern "C" void onInterrupt(int) { gInterrupted.store(true); }
+extern "C" void onInterrupt(int) {
+    gInterrupted.store(true);
+}
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -112,7 +114,7 @@ std::string longSearchLine(const std::string& file, double trials, double trials
 }
 
 class Progress {
-public:
+  public:
     Progress(std::ostream& err, bool shown, std::size_t total)
         : err_(err), shown_(shown), total_(total), start_(std::chrono::steady_clock::now()) {}
 
@@ -121,8 +123,7 @@ public:
         if (!shown_) return;
         const double seconds = secondsSince(start_);
         const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
-        const int filled = total_ == 0 ? kBarWidth
-                                       : static_cast<int>(kBarWidth * done / total_);
+        const int filled = total_ == 0 ? kBarWidth : static_cast<int>(kBarWidth * done / total_);
         std::string running;
         for (std::size_t k = 0; k < searches.size() && k < kSearchesShown; ++k) {
             running += (k == 0 ? " (running " : " ") + percentText(searches[k]);
@@ -157,7 +158,7 @@ public:
     }
     double seconds() const { return secondsSince(start_); }
 
-private:
+  private:
     std::ostream& err_;
     bool shown_;
     std::size_t total_;
@@ -225,8 +226,8 @@ int runBatch(const std::vector<std::string>& args, BatchStreams streams,
     std::ostream& out = o.output.empty() ? streams.out : file;
 
     const std::vector<std::string> files = shardFiles(o);
-    const int jobs = o.jobs > 0 ? o.jobs
-                                : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int jobs =
+        o.jobs > 0 ? o.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     if (o.header) {
         std::vector<std::string> header{"file"};
         for (std::string& column : fitColumns()) header.push_back(std::move(column));
@@ -237,8 +238,12 @@ int runBatch(const std::vector<std::string>& args, BatchStreams streams,
     std::size_t fitted = 0, failed = 0;
     Progress progress(streams.err, streams.errIsTerminal && !o.quiet, files.size());
     RunningFiles running;
+    // Each worker hands the winner of its last successful search to its next
+    // file, a neighbour in the series, whose search it lets prune from the
+    // start; a file that was not fitted leaves the hint as it was.
+    std::vector<NeighbourTrial> hints(std::min(static_cast<std::size_t>(jobs), files.size()));
     OrderedWork work;
-    work.run = [&](std::size_t i, std::size_t notStarted) {
+    work.run = [&](std::size_t i, std::size_t notStarted, int worker) {
         FitWatch watch;
         watch.timeLimit = o.timeLimit;
         std::atomic<std::int64_t>* passed = nullptr;
@@ -249,8 +254,10 @@ int runBatch(const std::vector<std::string>& args, BatchStreams streams,
             if (!line.empty()) running.addLine(std::move(line));
         };
         watch.stepPassed = [&] { passed->fetch_add(1, std::memory_order_relaxed); };
+        NeighbourTrial& hint = hints[static_cast<std::size_t>(worker)];
         results[i] =
-            fitFile(files[i], o.fit, searchThreadsFor(notStarted, jobs), interrupted, watch);
+            fitFile(files[i], o.fit, searchThreadsFor(notStarted, jobs), interrupted, watch, hint);
+        if (o.fit.pruning && results[i].winner.n > 0) hint = results[i].winner;
         running.fitEnded(i, results[i].trialsSearched, results[i].searchSeconds);
     };
     work.deliver = [&](std::size_t i) {

@@ -16,7 +16,7 @@ const char* const kBatchUsage =
     "                    [--quality Q] [--refine] [--baseline KIND] [--weights KIND]\n"
     "                    [--shape SHAPE] [--save DIR]\n"
     "                    [--jobs N] [--shard K/N] [--time-limit SECONDS] [--output FILE]\n"
-    "                    [--quiet] [--no-header]\n"
+    "                    [--no-pruning] [--quiet] [--no-header]\n"
     "                    FILE...\n"
     "Try 'peakfold-fit --help' for more.\n";
 
@@ -68,6 +68,7 @@ const char* const kHelp =
     "                      the next file is fitted.       --time-limit 600\n"
     "  --output FILE       write the table to FILE instead of standard output.\n"
     "                                                     --output table.csv\n"
+    "  --no-pruning        search without pruning: the same rows, more slowly.\n"
     "  --no-header         leave out the header line, for tables to be joined.\n"
     "                                                     --no-header\n"
     "  --quiet             no progress bar and no summary line.  --quiet\n"
@@ -268,6 +269,7 @@ bool takesValue(std::string_view name) {
 bool applyFlag(BatchOptions& o, std::string_view name) {
     if (name == "--refine") return o.fit.refine = true;
     if (name == "--quiet") return o.quiet = true;
+    if (name == "--no-pruning") return !(o.fit.pruning = false);
     if (name == "--no-header") return !(o.header = false);
     if (name == "--help") return o.help = true;
     if (name == "--version") return o.version = true;
