@@ -455,6 +455,7 @@ TEST(CombinationBound, NeverReachesTheBestTrialOfItsCombination) {
         const search::Grid grid(setup, 3, c.Q);
         search::CombinationGeometry geometry(grid);
         search::CombinationBound bound(grid, geometry);
+        search::CombinationBound::Scratch scratch;
         std::vector<double> smallest;
         double best = search::kStartBest;
         for (std::size_t k1 = 0; k1 < grid.centres[1].size(); ++k1) {
@@ -484,7 +485,7 @@ TEST(CombinationBound, NeverReachesTheBestTrialOfItsCombination) {
                             }
                         }
                     }
-                    ASSERT_FALSE(bound.ruledOut(k1, k2, k3, std::nextafter(least, 1e300)))
+                    ASSERT_FALSE(bound.ruledOut(k1, k2, k3, std::nextafter(least, 1e300), scratch))
                         << what << " combination " << k1 << " " << k2 << " " << k3;
                     smallest.push_back(least);
                     best = std::min(best, least);
@@ -497,7 +498,7 @@ TEST(CombinationBound, NeverReachesTheBestTrialOfItsCombination) {
         for (std::size_t k1 = 0; k1 < grid.centres[1].size(); ++k1) {
             for (std::size_t k2 = 0; k2 < grid.centres[2].size(); ++k2) {
                 for (std::size_t k3 = 0; k3 < grid.centres[3].size(); ++k3, ++i) {
-                    if (smallest[i] > 2 * best && bound.ruledOut(k1, k2, k3, best)) ++ruledOut;
+                    if (smallest[i] > 2 * best && bound.ruledOut(k1, k2, k3, best, scratch)) ++ruledOut;
                 }
             }
         }

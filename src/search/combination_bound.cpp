@@ -71,12 +71,26 @@ constexpr double kDropped = 1e-4;
 // Gaussians of a smaller norm are too faint to normalise safely: the bound
 // does not serve their centre.
 constexpr double kFaintest = 1e-150;
-constexpr int kLargestRank = 160;  // of a combination: larger ones cost more than they save
 constexpr double kLeastDeterminant = 1e-6;  // of the normalised trial Gram matrix
 constexpr double kMargin = 1e-9;
 // Trials of a centre combination below which the bound costs more than
 // the solves it saves.
 constexpr std::size_t kTrialsForBound = 200;
+
+// The sum of x[k] y[k] in four running sums, which the processor keeps
+// going at once; any order of summation suits the bound.
+double dot(const double* x, const double* y, int n) {
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        s0 += x[k] * y[k];
+        s1 += x[k + 1] * y[k + 1];
+        s2 += x[k + 2] * y[k + 2];
+        s3 += x[k + 3] * y[k + 3];
+    }
+    for (; k < n; ++k) s0 += x[k] * y[k];
+    return (s0 + s1) + (s2 + s3);
+}
 
 double squares(const double* x, int n) {
     double sum = 0;
@@ -229,7 +243,7 @@ CombinationGeometry::Combination CombinationGeometry::makeCombination(std::size_
     }
     const int r1 = centres[0]->rank, r2 = centres[1]->rank, r3 = centres[2]->rank;
     const int r = r1 + r2 + r3;
-    if (r > kLargestRank) return out;
+    if (r > CombinationBound::kLargestRank) return out;
 
     // The trials' Gaussians: how far from independent they can be.
     const double C12 = std::min(1.0, pair(1, k1, 2, k2).cosine);
@@ -331,24 +345,34 @@ const std::vector<double>& CombinationBound::coefficients(int j, std::size_t k) 
     });
 }
 
-bool CombinationBound::ruledOut(std::size_t k1, std::size_t k2, std::size_t k3, double best) {
+bool CombinationBound::ruledOut(std::size_t k1, std::size_t k2, std::size_t k3, double best,
+                                Scratch& scratch) {
     const CombinationGeometry::Combination& c = geometry_.combination(k1, k2, k3);
     if (!c.usable) return false;
     const int r = c.rank;
-    double y[kLargestRank];
+    // y = L^-1 z, row by row. The rows of the first two centres are those
+    // of every combination of these two, so their part of y is kept.
+    const std::vector<double>& z1 = coefficients(1, k1);
+    const std::vector<double>& z2 = coefficients(2, k2);
+    const std::vector<double>& z3 = coefficients(3, k3);
+    const int leading = static_cast<int>(z1.size() + z2.size());
+    double* y = scratch.y;
     int i = 0;
-    for (const std::vector<double>* z :
-         {&coefficients(1, k1), &coefficients(2, k2), &coefficients(3, k3)}) {
-        for (const double value : *z) y[i++] = value;
+    if (scratch.k1 == k1 && scratch.k2 == k2 && scratch.solved == leading) {
+        i = leading;
+    } else {
+        std::copy(z1.begin(), z1.end(), y);
+        std::copy(z2.begin(), z2.end(), y + z1.size());
+        scratch.k1 = k1;
+        scratch.k2 = k2;
     }
-    // y = L^-1 z, row by row.
+    std::copy(z3.begin(), z3.end(), y + leading);
     const double* L = c.factor.data();
-    for (i = 0; i < r; ++i) {
+    for (; i < r; ++i) {
         const double* row = L + static_cast<std::size_t>(i) * (i + 1) / 2;
-        double sum = y[i];
-        for (int k = 0; k < i; ++k) sum -= row[k] * y[k];
-        y[i] = sum / row[i];
+        y[i] = (y[i] - dot(row, y, i)) / row[i];
     }
+    scratch.solved = leading;
     const double projected =
         std::sqrt(squares(y, r) * (1 + (r + 2) * u * 2) * c.inflation) + c.zetaPerNorm * normR_;
     const double D2 = RRlow_ - projected * projected * (1 + 32 * u);

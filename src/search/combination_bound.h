@@ -99,10 +99,21 @@ class CombinationGeometry {
 // The bound on one search's residual.
 class CombinationBound {
   public:
+    static constexpr int kLargestRank =
+        160;  // of a combination: larger ones cost more than they save
+
+    // What one worker keeps between combinations: the part of the solve
+    // that only the first two centres decide, reused while they stay.
+    struct Scratch {
+        std::size_t k1 = SIZE_MAX, k2 = SIZE_MAX;
+        int solved = 0;  // leading entries of y that hold for k1 and k2
+        double y[kLargestRank];
+    };
+
     CombinationBound(const Grid& grid, CombinationGeometry& geometry);
 
     // True when no trial of the combination can come out below best.
-    bool ruledOut(std::size_t k1, std::size_t k2, std::size_t k3, double best);
+    bool ruledOut(std::size_t k1, std::size_t k2, std::size_t k3, double best, Scratch& scratch);
     std::int64_t ruledOutCount() const { return ruledOut_.load(std::memory_order_relaxed); }
 
     // Whether the bound pays for its cost on a search of that grid.

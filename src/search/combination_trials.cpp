@@ -71,7 +71,7 @@ bool CombinationTrials::boundWorthTrying() {
 }
 
 bool CombinationTrials::ruledOut(std::size_t k1, std::size_t k2, std::size_t k3) {
-    const bool out = bound_->ruledOut(k1, k2, k3, best_);
+    const bool out = bound_->ruledOut(k1, k2, k3, best_, boundScratch_);
     boundRate_ = 0.75 * boundRate_ + (out ? 0.25 : 0.0);
     if (boundRate_ >= 0.125) {
         boundPause_ = kFirstPause;

@@ -126,7 +126,12 @@ class CombinationTrials {
     // `bound`, where there is one, rules out whole centre combinations.
     CombinationTrials(const Grid& grid, const Setup& setup, int n, Tables& tables, GridTables& kept,
                       CombinationBound* bound, TrialReceiver& receiver)
-        : grid_(grid), setup_(setup), n_(n), tables_(tables), kept_(kept), bound_(bound),
+        : grid_(grid),
+          setup_(setup),
+          n_(n),
+          tables_(tables),
+          kept_(kept),
+          bound_(bound),
           receiver_(receiver) {
         setBest(kStartBest);
     }
@@ -164,6 +169,7 @@ class CombinationTrials {
     CombinationBound* bound_;
     double boundRate_ = 0.5;  // of combinations the bound ruled out, lately
     int sinceBoundTried_ = 0, boundPause_ = 16;
+    CombinationBound::Scratch boundScratch_;
     TrialReceiver& receiver_;
     // The tables of the centre combination under way: slabs 1..3, then the
     // pair tables of scans 1 and 2, 1 and 3, 2 and 3.
