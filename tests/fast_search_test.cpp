@@ -177,6 +177,37 @@ Generated generate(Random& rnd, double budget) {
     return g;
 }
 
+// With the winner of a neighbouring spectrum's search handed in, the fast
+// search starts from that trial's deviation here: its records may be fewer,
+// its answer must be the plain search's.
+void expectSameAnswer(const State& start, int n, double Q, const NeighbourTrial& neighbour,
+                      const std::string& what) {
+    State slow = start;
+    const SearchResult expected = FitSearch(slow, n, Q, SearchProgress{});
+    for (const int threads : {1, 2, 8}) {
+        const std::string run = what + " with a neighbour, " + std::to_string(threads) + " threads";
+        State fast = start;
+        fast.SearchNeighbour = neighbour;
+        const SearchResult got = FitSearchFast(fast, n, Q, SearchProgress{}, threads);
+        EXPECT_EQ(got.found, expected.found) << run;
+        for (int i = 1; i <= 3; ++i) {
+            EXPECT_TRUE(sameBits(slow.EqIo[i], fast.EqIo[i])) << run << " EqIo " << i;
+            EXPECT_TRUE(sameBits(slow.EqW[i], fast.EqW[i])) << run << " EqW " << i;
+            EXPECT_TRUE(sameBits(slow.EqXo[i], fast.EqXo[i])) << run << " EqXo " << i;
+        }
+    }
+}
+
+NeighbourTrial winnerOf(const State& s, int n) {
+    NeighbourTrial t;
+    t.n = n;
+    for (int i = 1; i <= n; ++i) {
+        t.c[i] = s.EqXo[i];
+        t.b[i] = s.EqW[i];
+    }
+    return t;
+}
+
 TEST(FitSearchFast, MatchesThePlainSearchOnGeneratedSpectra) {
     Random rnd(20261208);
     for (int k = 0; k < 160; ++k) {
@@ -193,6 +224,7 @@ TEST(FitSearchFast, MatchesThePlainSearchOnGeneratedSpectra) {
 // must still match the plain search on their own data.
 TEST(FitSearchFast, MatchesThePlainSearchOnSpectraThatShareTheirGrid) {
     Random rnd(20261210);
+    NeighbourTrial neighbour;  // the spectrum before's winner
     for (int spectrum = 0; spectrum < 6; ++spectrum) {
         const double drift = spectrum / 5.0;
         State s;
@@ -204,8 +236,17 @@ TEST(FitSearchFast, MatchesThePlainSearchOnSpectraThatShareTheirGrid) {
         s.PeakX = {450, 503, 537, 601};
         s.PeakW = {650, 10, 8, 12};
         s.CalcState = kProcessing;
-        expectSameSearch(s, 3, 2, 0, "spectrum " + std::to_string(spectrum));
+        const std::string what = "spectrum " + std::to_string(spectrum);
+        expectSameSearch(s, 3, 2, 0, what);
+        expectSameSearch(s, 3, 2, 3 + 11 * spectrum, what + " cancelled");
         if (HasFatalFailure()) return;
+        State searched = s;
+        FitSearch(searched, 3, 2, SearchProgress{});
+        // The spectrum before's winner, and this one's own: then the
+        // search starts just above the answer's deviation.
+        expectSameAnswer(s, 3, 2, neighbour, what);
+        neighbour = winnerOf(searched, 3);
+        expectSameAnswer(s, 3, 2, neighbour, what + " (its own winner)");
     }
 }
 
@@ -311,7 +352,15 @@ TEST(FitSearchFast, MatchesThePlainSearchAtAnExactFit) {
     ASSERT_EQ(app.ui.text(Control::PeakNbr), "Range");
     app.ui.mouseUp(Control::Graph, 1, 0, 720, 50);
     app.ui.mouseUp(Control::Graph, 2, 0, 725, 50);
-    for (int n = 1; n <= 3; ++n) expectSameSearch(app.s, n, 10, 0, "n = " + std::to_string(n));
+    for (int n = 1; n <= 3; ++n) {
+        const std::string what = "n = " + std::to_string(n);
+        expectSameSearch(app.s, n, 10, 0, what);
+        // A neighbour whose trial fits exactly here too: the search starts
+        // from Q and stops at the first trial below it.
+        State searched = app.s;
+        FitSearch(searched, n, 10, SearchProgress{});
+        expectSameAnswer(app.s, n, 10, winnerOf(searched, n), what);
+    }
 
     app.ui.click(Control::Calculate);  // at Quality 10, three Gaussians
     ASSERT_EQ(app.ui.listLines().size(), 1u);
