@@ -24,9 +24,12 @@ double lorentzian(double c, double b, double x) {
 // The area of unit height and half-width: the shape's factor.
 double areaFactor(const Peak& p) {
     switch (p.shape) {
-        case PeakShape::Gaussian: return kGaussianArea;
-        case PeakShape::Lorentzian: return kLorentzianArea;
-        case PeakShape::PseudoVoigt: return (1 - p.eta) * kGaussianArea + p.eta * kLorentzianArea;
+        case PeakShape::Gaussian:
+            return kGaussianArea;
+        case PeakShape::Lorentzian:
+            return kLorentzianArea;
+        case PeakShape::PseudoVoigt:
+            return (1 - p.eta) * kGaussianArea + p.eta * kLorentzianArea;
     }
     return kGaussianArea;
 }
@@ -35,7 +38,8 @@ double areaFactor(const Peak& p) {
 
 double peakValue(const Peak& peak, double x) {
     switch (peak.shape) {
-        case PeakShape::Gaussian: break;
+        case PeakShape::Gaussian:
+            break;
         case PeakShape::Lorentzian:
             return peak.amplitude * lorentzian(peak.centre, peak.halfWidth, x);
         case PeakShape::PseudoVoigt:
@@ -47,15 +51,38 @@ double peakValue(const Peak& peak, double x) {
 }
 
 PeakSlopes peakSlopes(const Peak& g, double x) {
-    const double q = (x - g.centre) / g.halfWidth;
-    const double e = std::exp(q * q * -kShape);
+    return peakSlopes(g, shapeTerms(g, x));
+}
+
+ShapeTerms shapeTerms(const Peak& g, double x) {
+    ShapeTerms t;
+    t.q = (x - g.centre) / g.halfWidth;
+    t.e = std::exp(t.q * t.q * -kShape);
+    if (g.shape != PeakShape::Gaussian) t.L = 1 / (1 + t.q * t.q);
+    return t;
+}
+
+double peakValue(const Peak& g, const ShapeTerms& t) {
+    switch (g.shape) {
+        case PeakShape::Gaussian:
+            break;
+        case PeakShape::Lorentzian:
+            return g.amplitude * t.L;
+        case PeakShape::PseudoVoigt:
+            return g.amplitude * ((1 - g.eta) * t.e + g.eta * t.L);
+    }
+    return g.amplitude * t.e;
+}
+
+PeakSlopes peakSlopes(const Peak& g, const ShapeTerms& t) {
+    const double q = t.q, e = t.e;
     if (g.shape == PeakShape::Gaussian) {
         const double Ae = g.amplitude * e;
         return {e, Ae * 2 * kShape * q / g.halfWidth, Ae * 2 * kShape * q * q / g.halfWidth, 0};
     }
     // d/dq of the unit shapes: G' = -2 k q G, L' = -2 q L^2; dq/dc = -1/b,
     // dq/db = -q/b.
-    const double L = 1 / (1 + q * q);
+    const double L = t.L;
     const double eta = g.shape == PeakShape::Lorentzian ? 1 : g.eta;
     const double unit = (1 - eta) * e + eta * L;
     const double dUnit = (1 - eta) * (-2 * kShape * q * e) + eta * (-2 * q * L * L);
@@ -85,9 +112,12 @@ AreaSlopes areaSlopes(const Peak& p) {
 
 std::string_view shapeName(PeakShape shape) {
     switch (shape) {
-        case PeakShape::Gaussian: return "gaussian";
-        case PeakShape::Lorentzian: return "lorentzian";
-        case PeakShape::PseudoVoigt: return "pseudo-voigt";
+        case PeakShape::Gaussian:
+            return "gaussian";
+        case PeakShape::Lorentzian:
+            return "lorentzian";
+        case PeakShape::PseudoVoigt:
+            return "pseudo-voigt";
     }
     return "gaussian";
 }

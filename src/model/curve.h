@@ -59,6 +59,18 @@ struct PeakSlopes {
 };
 PeakSlopes peakSlopes(const Peak& peak, double x);
 
+// What a peak's value and slopes at x are made of, for a half-width other
+// than 0: q = (x - c) / b, the Gaussian's exp(-k q^2) and, but for a
+// Gaussian, the Lorentzian's 1 / (1 + q^2). From them the two functions
+// below give the doubles peakValue and peakSlopes give; the refinement
+// takes them once for the value and the slopes at the same parameters.
+struct ShapeTerms {
+    double q = 0, e = 0, L = 0;
+};
+ShapeTerms shapeTerms(const Peak& peak, double x);
+double peakValue(const Peak& peak, const ShapeTerms& t);
+PeakSlopes peakSlopes(const Peak& peak, const ShapeTerms& t);
+
 double peakFwhm(const Peak& peak);  // 2b
 double peakArea(const Peak& peak);
 // The area's derivatives by A, b and eta, for its error.

@@ -53,18 +53,14 @@ struct Bounded {
     }
 };
 
-// Each peak's shape at each wavelength of the range, as peakValue and
-// peakSlopes take it: q = (x - c) / b, the Gaussian's exp(-k q^2) and, for
-// the other shapes, the Lorentzian 1 / (1 + q^2). GSL asks for the Jacobian
-// at the parameters whose residuals it has just taken, so each exponential
-// is taken once for both. Every value here is computed with the same
-// operations in the same order as in model/curve.cpp, so the doubles are
-// the same. Half-widths are at least 0.5 here, so the zero-width limits
-// there never apply.
+// Each peak's shape terms at each wavelength of the range. GSL asks for the
+// Jacobian at the parameters whose residuals it has just taken, so each
+// exponential is taken once for both. Half-widths are at least 0.5 here,
+// so the terms serve for every value.
 struct PeakTerms {
     size_t points = 0;
-    std::vector<double> at;       // the parameters they were taken at; empty: none
-    std::vector<double> q, e, L;  // of peak p at point i: [p * points + i]
+    std::vector<double> at;         // the parameters they were taken at; empty: none
+    std::vector<ShapeTerms> terms;  // of peak p at point i: [p * points + i]
 };
 
 // Parameters at[p], at[p]+1, at[p]+2 are amplitude, centre and half-width
@@ -90,9 +86,7 @@ struct Problem {
             at[p + 1] = at[p] + (shapes[p] == PeakShape::PseudoVoigt ? 4 : 3);
         }
         cache.points = static_cast<size_t>(last - first + 1);
-        cache.q.resize(peaks * cache.points);
-        cache.e.resize(peaks * cache.points);
-        cache.L.resize(peaks * cache.points);
+        cache.terms.resize(peaks * cache.points);
     }
     size_t parameters() const { return at[peaks] + terms; }
     bool hasEta(size_t p) const { return shapes[p] == PeakShape::PseudoVoigt; }
@@ -115,15 +109,9 @@ struct Problem {
     void take(const Peak* g) {
         const size_t n = cache.points;
         for (size_t p = 0; p < peaks; ++p) {
-            const double c = g[p].centre, b = g[p].halfWidth;
-            double* q = &cache.q[p * n];
-            double* e = &cache.e[p * n];
-            double* L = &cache.L[p * n];
+            ShapeTerms* terms = &cache.terms[p * n];
             for (size_t i = 0; i < n; ++i) {
-                const double x = first + static_cast<int>(i);
-                q[i] = (x - c) / b;
-                e[i] = std::exp(q[i] * q[i] * -kShape);
-                if (shapes[p] != PeakShape::Gaussian) L[i] = 1 / (1 + q[i] * q[i]);
+                terms[i] = shapeTerms(g[p], first + static_cast<int>(i));
             }
         }
     }
@@ -138,35 +126,12 @@ struct Problem {
         for (size_t j = 0; j < P; ++j) cache.at[j] = gsl_vector_get(u, j);
     }
 
-    // peakValue of peak p at point i.
+    // peakValue and peakSlopes of peak p at point i.
     double value(const Peak& g, size_t p, size_t i) const {
-        const size_t k = p * cache.points + i;
-        switch (g.shape) {
-            case PeakShape::Gaussian:
-                break;
-            case PeakShape::Lorentzian:
-                return g.amplitude * cache.L[k];
-            case PeakShape::PseudoVoigt:
-                return g.amplitude * ((1 - g.eta) * cache.e[k] + g.eta * cache.L[k]);
-        }
-        return g.amplitude * cache.e[k];
+        return peakValue(g, cache.terms[p * cache.points + i]);
     }
-    // peakSlopes of peak p at point i.
     PeakSlopes slopes(const Peak& g, size_t p, size_t i) const {
-        const size_t k = p * cache.points + i;
-        const double q = cache.q[k];
-        const double e = cache.e[k];
-        if (g.shape == PeakShape::Gaussian) {
-            const double Ae = g.amplitude * e;
-            return {e, Ae * 2 * kShape * q / g.halfWidth, Ae * 2 * kShape * q * q / g.halfWidth, 0};
-        }
-        const double L = cache.L[k];
-        const double eta = g.shape == PeakShape::Lorentzian ? 1 : g.eta;
-        const double unit = (1 - eta) * e + eta * L;
-        const double dUnit = (1 - eta) * (-2 * kShape * q * e) + eta * (-2 * q * L * L);
-        const double A = g.amplitude;
-        return {unit, -A * dUnit / g.halfWidth, -A * dUnit * q / g.halfWidth,
-                g.shape == PeakShape::PseudoVoigt ? A * (L - e) : 0};
+        return peakSlopes(g, cache.terms[p * cache.points + i]);
     }
 };
 
