@@ -73,6 +73,7 @@ constexpr double kDropped = 1e-4;
 constexpr double kFaintest = 1e-150;
 constexpr double kLeastDeterminant = 1e-6;  // of the normalised trial Gram matrix
 constexpr double kMargin = 1e-9;
+constexpr std::int64_t kFactorBudget = std::int64_t{32} << 20;  // bytes of a grid's factors
 // Trials of a centre combination below which the bound costs more than
 // the solves it saves.
 constexpr std::size_t kTrialsForBound = 200;
@@ -244,6 +245,12 @@ CombinationGeometry::Combination CombinationGeometry::makeCombination(std::size_
     const int r1 = centres[0]->rank, r2 = centres[1]->rank, r3 = centres[2]->rank;
     const int r = r1 + r2 + r3;
     if (r > CombinationBound::kLargestRank) return out;
+    // Past its budget the geometry builds no more factors: those
+    // combinations are simply solved.
+    const auto bytes = static_cast<std::int64_t>(sizeof(double)) * r * (r + 1) / 2;
+    if (factorBytes_.fetch_add(bytes, std::memory_order_relaxed) + bytes > kFactorBudget) {
+        return out;
+    }
 
     // The trials' Gaussians: how far from independent they can be.
     const double C12 = std::min(1.0, pair(1, k1, 2, k2).cosine);

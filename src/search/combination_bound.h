@@ -94,6 +94,7 @@ class CombinationGeometry {
     OnceSlots<Centre> centres1_, centres2_, centres3_;
     OnceSlots<Pair> pairs12_, pairs13_, pairs23_;
     OnceSlots<Combination> combinations_;
+    std::atomic<std::int64_t> factorBytes_{0};
 };
 
 // The bound on one search's residual.
