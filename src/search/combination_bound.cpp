@@ -74,6 +74,9 @@ constexpr double kFaintest = 1e-150;
 constexpr double kLeastDeterminant = 1e-6;  // of the normalised trial Gram matrix
 constexpr double kMargin = 1e-9;
 constexpr std::int64_t kFactorBudget = std::int64_t{32} << 20;  // bytes of a grid's factors
+// Centre combinations beyond which the geometry's slots alone would take
+// too much memory; such searches run for hours whatever the bound does.
+constexpr double kMostCombinations = 1 << 18;
 // Trials of a centre combination below which the bound costs more than
 // the solves it saves.
 constexpr std::size_t kTrialsForBound = 200;
@@ -339,7 +342,10 @@ CombinationBound::CombinationBound(const Grid& grid, CombinationGeometry& geomet
 }
 
 bool CombinationBound::worthwhile(const Grid& grid) {
-    return grid.combinations(3) >= kTrialsForBound;
+    const double combinations = static_cast<double>(grid.centres[1].size()) *
+                                static_cast<double>(grid.centres[2].size()) *
+                                static_cast<double>(grid.centres[3].size());
+    return grid.combinations(3) >= kTrialsForBound && combinations <= kMostCombinations;
 }
 
 const std::vector<double>& CombinationBound::coefficients(int j, std::size_t k) {
