@@ -8,7 +8,10 @@
 // epsilon.
 //
 // 1. The span. Q_j are the rows of a basis of centre j's Gaussians (all
-//    widths), computed once per grid, and Q stacks the three. Any vector g
+//    widths), computed once per grid, and Q stacks the three. Any larger
+//    span serves as well, only less sharply: the first test of a row of
+//    combinations takes for the third centre the Gaussians of every centre
+//    of its scan. Any vector g
 //    of centre j is Q_j^T c + e for the coefficients c we computed, and we
 //    measure |e| <= tau |g| with the rounding of that measurement added.
 //    So for every trial R - sum A_j g_j = (R - Q^T beta) - sum A_j e_j for
@@ -112,11 +115,12 @@ CombinationGeometry::CombinationGeometry(const Grid& grid)
       n3_(grid.centres[3].size()),
       centres1_(n1_),
       centres2_(n2_),
-      centres3_(n3_),
+      centres3_(n3_ + 1),
       pairs12_(n1_ * n2_),
-      pairs13_(n1_ * n3_),
-      pairs23_(n2_ * n3_),
-      combinations_(n1_ * n2_ * n3_) {
+      pairs13_(n1_ * (n3_ + 1)),
+      pairs23_(n2_ * (n3_ + 1)),
+      combinations_(n1_ * n2_ * n3_),
+      pairCombinations_(n1_ * n2_) {
     for (int j = 1; j <= 3; ++j) {
         centres_[j] = grid.centres[j];
         widths_[j] = grid.widths[j];
@@ -130,19 +134,26 @@ const CombinationGeometry::Centre& CombinationGeometry::centre(int j, std::size_
 
 // Modified Gram-Schmidt, twice for each Gaussian, in the order of the
 // widths; then each Gaussian's coefficients on the basis and the distance
-// from it, measured.
+// from it, measured. Centre n3 of scan 3 stands for all its centres at
+// once: the Gaussians of every centre and width of the scan.
 CombinationGeometry::Centre CombinationGeometry::makeCentre(int j, std::size_t k) const {
     const int m = m_;
-    const double c = centres_[j][k];
     const std::vector<double>& widths = widths_[j];
-    const int nb = static_cast<int>(widths.size());
+    const bool all = j == 3 && k == n3_;
+    const std::size_t first = all ? 0 : k, end = all ? n3_ : k + 1;
+    const int nb = static_cast<int>(widths.size() * (end - first));
     Centre centre;
+    centre.count = nb;
     std::vector<double> g(static_cast<std::size_t>(nb) * m), norms(nb);
-    for (int i = 0; i < nb; ++i) {
-        double* gi = g.data() + static_cast<std::size_t>(i) * m;
-        for (int w = 0; w < m; ++w) gi[w] = unitGaussian(c, widths[i], wave_[w]);
-        norms[i] = std::sqrt(innerProduct(gi, gi, m));
-        if (!(norms[i] > kFaintest)) return centre;
+    int i = 0;
+    for (std::size_t at = first; at < end; ++at) {
+        for (const double width : widths) {
+            double* gi = g.data() + static_cast<std::size_t>(i) * m;
+            for (int w = 0; w < m; ++w) gi[w] = unitGaussian(centres_[j][at], width, wave_[w]);
+            norms[i] = std::sqrt(innerProduct(gi, gi, m));
+            if (!(norms[i] > kFaintest)) return centre;
+            ++i;
+        }
     }
     std::vector<double>& rows = centre.rows;
     std::vector<double> v(m);
@@ -194,7 +205,7 @@ CombinationGeometry::Centre CombinationGeometry::makeCentre(int j, std::size_t k
 const CombinationGeometry::Pair& CombinationGeometry::pair(int j, std::size_t kj, int k,
                                                            std::size_t kk) {
     OnceSlots<Pair>& slots = j == 1 ? (k == 2 ? pairs12_ : pairs13_) : pairs23_;
-    const std::size_t nk = k == 2 ? n2_ : n3_;
+    const std::size_t nk = k == 2 ? n2_ : n3_ + 1;
     return slots.get(kj * nk + kk, [&] { return makePair(j, kj, k, kk); });
 }
 
@@ -208,7 +219,7 @@ CombinationGeometry::Pair CombinationGeometry::makePair(int j, std::size_t kj, i
     innerProducts(a.rows.data(), ra, b.rows.data(), rb, m_, pair.cross.data(), rb);
     // The largest |c_a^T cross c_b| over the widths of both, each c over
     // its Gaussian's norm.
-    const std::size_t na = widths_[j].size(), nb = widths_[k].size();
+    const auto na = static_cast<std::size_t>(a.count), nb = static_cast<std::size_t>(b.count);
     std::vector<double> left(rb);
     double largest = 0;
     for (std::size_t p = 0; p < na; ++p) {
@@ -233,6 +244,9 @@ CombinationGeometry::Pair CombinationGeometry::makePair(int j, std::size_t kj, i
 const CombinationGeometry::Combination& CombinationGeometry::combination(std::size_t k1,
                                                                          std::size_t k2,
                                                                          std::size_t k3) {
+    if (k3 == n3_) {
+        return pairCombinations_.get(k1 * n2_ + k2, [&] { return makeCombination(k1, k2, k3); });
+    }
     return combinations_.get((k1 * n2_ + k2) * n3_ + k3,
                              [&] { return makeCombination(k1, k2, k3); });
 }
@@ -335,7 +349,7 @@ CombinationBound::CombinationBound(const Grid& grid, CombinationGeometry& geomet
       geometry_(geometry),
       z1_(grid.centres[1].size()),
       z2_(grid.centres[2].size()),
-      z3_(grid.centres[3].size()) {
+      z3_(grid.centres[3].size() + 1) {
     const double mu = (grid.m + 2) * u * 2;
     RRlow_ = grid.RR * (1 - mu);
     normR_ = std::sqrt(grid.RR * (1 + mu)) * (1 + 2 * u);
@@ -360,8 +374,24 @@ const std::vector<double>& CombinationBound::coefficients(int j, std::size_t k) 
 
 bool CombinationBound::ruledOut(std::size_t k1, std::size_t k2, std::size_t k3, double best,
                                 Scratch& scratch) {
+    // First every combination of k1 and k2 at once, on the span of the
+    // Gaussians of all third centres: a larger span, so a lower bound, but
+    // one solve for the whole row of third centres.
+    if (scratch.k1 != k1 || scratch.k2 != k2) {
+        scratch.k1 = k1;
+        scratch.k2 = k2;
+        scratch.solved = 0;
+        scratch.rowBound = lowerBound(k1, k2, grid_.centres[3].size(), scratch);
+    }
+    if (!(scratch.rowBound >= best) && !(lowerBound(k1, k2, k3, scratch) >= best)) return false;
+    ruledOut_.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
+double CombinationBound::lowerBound(std::size_t k1, std::size_t k2, std::size_t k3,
+                                    Scratch& scratch) {
     const CombinationGeometry::Combination& c = geometry_.combination(k1, k2, k3);
-    if (!c.usable) return false;
+    if (!c.usable) return 0;
     const int r = c.rank;
     // y = L^-1 z, row by row. The rows of the first two centres are those
     // of every combination of these two, so their part of y is kept.
@@ -371,13 +401,11 @@ bool CombinationBound::ruledOut(std::size_t k1, std::size_t k2, std::size_t k3, 
     const int leading = static_cast<int>(z1.size() + z2.size());
     double* y = scratch.y;
     int i = 0;
-    if (scratch.k1 == k1 && scratch.k2 == k2 && scratch.solved == leading) {
+    if (scratch.solved == leading) {
         i = leading;
     } else {
         std::copy(z1.begin(), z1.end(), y);
         std::copy(z2.begin(), z2.end(), y + z1.size());
-        scratch.k1 = k1;
-        scratch.k2 = k2;
     }
     std::copy(z3.begin(), z3.end(), y + leading);
     const double* L = c.factor.data();
@@ -389,19 +417,16 @@ bool CombinationBound::ruledOut(std::size_t k1, std::size_t k2, std::size_t k3, 
     const double projected =
         std::sqrt(squares(y, r) * (1 + (r + 2) * u * 2) * c.inflation) + c.zetaPerNorm * normR_;
     const double D2 = RRlow_ - projected * projected * (1 + 32 * u);
-    if (!(D2 > 0)) return false;
+    if (!(D2 > 0)) return 0;
     const double delta = std::sqrt(D2) * (1 - 2 * u);
     const double ts = c.tau * c.spread;
     const double loss = ts * normR_;
-    if (!(loss <= 0.5 * delta)) return false;
+    if (!(loss <= 0.5 * delta)) return 0;
     const double d = (delta - loss) / (1 + ts);
     const double e1 = 4 * u * c.spread;
     const double kept = (1 - u - e1) * d, lost = e1 * normR_ + 1e-100;
-    if (!(e1 < 0.5) || !(lost <= 0.5 * kept)) return false;
-    const double bound = (kept - lost) * (1 - (grid_.m + 8) * u) * (1 - kMargin);
-    if (!(bound >= best)) return false;
-    ruledOut_.fetch_add(1, std::memory_order_relaxed);
-    return true;
+    if (!(e1 < 0.5) || !(lost <= 0.5 * kept)) return 0;
+    return (kept - lost) * (1 - (grid_.m + 8) * u) * (1 - kMargin);
 }
 
 }  // namespace peakfold::search

@@ -53,11 +53,12 @@ class CombinationGeometry {
     // it, relative to its norm.
     struct Centre {
         bool usable = false;
+        int count = 0;  // Gaussians
         int rank = 0;
         double tau = 0;
         std::vector<double> rows;          // rank rows of m values
         std::vector<double> gram;          // rows times rows, rank x rank
-        std::vector<double> coefficients;  // per width: its Gaussian on the rows, over its norm
+        std::vector<double> coefficients;  // per Gaussian: on the rows, over its norm
     };
     // Two centres of different scans: their bases' products, and a bound
     // on the cosine between any Gaussian of one and any of the other.
@@ -77,6 +78,9 @@ class CombinationGeometry {
         double tau = 0;              // the largest of the three centres'
     };
 
+    // Centre k3 = n3 (one past the last) of scan 3 stands for all its
+    // centres at once: the combination (k1, k2, n3) holds every
+    // combination of k1 and k2.
     const Centre& centre(int j, std::size_t k);
     const Combination& combination(std::size_t k1, std::size_t k2, std::size_t k3);
     int m() const { return m_; }
@@ -93,7 +97,7 @@ class CombinationGeometry {
     std::size_t n1_ = 0, n2_ = 0, n3_ = 0;  // centres of each scan
     OnceSlots<Centre> centres1_, centres2_, centres3_;
     OnceSlots<Pair> pairs12_, pairs13_, pairs23_;
-    OnceSlots<Combination> combinations_;
+    OnceSlots<Combination> combinations_, pairCombinations_;
     std::atomic<std::int64_t> factorBytes_{0};
 };
 
@@ -107,7 +111,8 @@ class CombinationBound {
     // that only the first two centres decide, reused while they stay.
     struct Scratch {
         std::size_t k1 = SIZE_MAX, k2 = SIZE_MAX;
-        int solved = 0;  // leading entries of y that hold for k1 and k2
+        double rowBound = 0;  // of every combination of k1 and k2
+        int solved = 0;       // leading entries of y that hold for k1 and k2
         double y[kLargestRank];
     };
 
@@ -121,6 +126,8 @@ class CombinationBound {
     static bool worthwhile(const Grid& grid);
 
   private:
+    // The bound of combination (k1, k2, k3), 0 where it cannot be had.
+    double lowerBound(std::size_t k1, std::size_t k2, std::size_t k3, Scratch& scratch);
     const std::vector<double>& coefficients(int j, std::size_t k);
 
     const Grid& grid_;
