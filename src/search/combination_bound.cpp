@@ -376,14 +376,18 @@ bool CombinationBound::ruledOut(std::size_t k1, std::size_t k2, std::size_t k3, 
                                 Scratch& scratch) {
     // First every combination of k1 and k2 at once, on the span of the
     // Gaussians of all third centres: a larger span, so a lower bound, but
-    // one solve for the whole row of third centres.
+    // one solve for the whole row of third centres. The row's span takes
+    // long to build, so it is built only once single combinations have
+    // been ruled out: on smooth spectra they never are.
     if (scratch.k1 != k1 || scratch.k2 != k2) {
         scratch.k1 = k1;
         scratch.k2 = k2;
         scratch.solved = 0;
-        scratch.rowBound = lowerBound(k1, k2, grid_.centres[3].size(), scratch);
+        scratch.rowBound =
+            scratch.ruledOut > 0 ? lowerBound(k1, k2, grid_.centres[3].size(), scratch) : 0;
     }
     if (!(scratch.rowBound >= best) && !(lowerBound(k1, k2, k3, scratch) >= best)) return false;
+    ++scratch.ruledOut;
     ruledOut_.fetch_add(1, std::memory_order_relaxed);
     return true;
 }

@@ -113,6 +113,7 @@ class CombinationBound {
         std::size_t k1 = SIZE_MAX, k2 = SIZE_MAX;
         double rowBound = 0;  // of every combination of k1 and k2
         int solved = 0;       // leading entries of y that hold for k1 and k2
+        int ruledOut = 0;     // combinations this worker ruled out
         double y[kLargestRank];
     };
 
