@@ -76,6 +76,7 @@ constexpr double kDropped = 1e-4;
 constexpr double kFaintest = 1e-150;
 constexpr double kLeastDeterminant = 1e-6;  // of the normalised trial Gram matrix
 constexpr double kMargin = 1e-9;
+constexpr double kLargestSpan = 1 << 22;  // values of the Gaussians a basis is made from
 constexpr std::int64_t kFactorBudget = std::int64_t{32} << 20;  // bytes of a grid's factors
 // Centre combinations beyond which the geometry's slots alone would take
 // too much memory; such searches run for hours whatever the bound does.
@@ -141,8 +142,13 @@ CombinationGeometry::Centre CombinationGeometry::makeCentre(int j, std::size_t k
     const std::vector<double>& widths = widths_[j];
     const bool all = j == 3 && k == n3_;
     const std::size_t first = all ? 0 : k, end = all ? n3_ : k + 1;
-    const int nb = static_cast<int>(widths.size() * (end - first));
     Centre centre;
+    // The Gaussians of all third centres of a wide scan would take too much
+    // memory to orthonormalise; the bound then tests combinations alone.
+    if (static_cast<double>(widths.size()) * static_cast<double>(end - first) * m > kLargestSpan) {
+        return centre;
+    }
+    const int nb = static_cast<int>(widths.size() * (end - first));
     centre.count = nb;
     std::vector<double> g(static_cast<std::size_t>(nb) * m), norms(nb);
     int i = 0;
