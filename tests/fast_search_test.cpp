@@ -505,6 +505,7 @@ TEST(CombinationBound, NeverReachesTheBestTrialOfItsCombination) {
         search::CombinationGeometry geometry(grid);
         search::CombinationBound bound(grid, geometry);
         search::CombinationBound::Scratch scratch;
+        scratch.ruledOut = 1;  // so that each row is first tested as a whole
         std::vector<double> smallest;
         double best = search::kStartBest;
         for (std::size_t k1 = 0; k1 < grid.centres[1].size(); ++k1) {
