@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -82,8 +83,9 @@ void expectSameSearch(const State& start, int n, double Q, int abortAt, const st
         const SearchResult got = FitSearchFast(fast, n, Q, fastCalls.progress(), threads);
         EXPECT_EQ(got.found, expected.found) << run;
         EXPECT_EQ(got.tooManyKept, expected.tooManyKept) << run;
-        // The trials of combinations ruled out as a whole are never solved.
-        if (got.counts.ruledOut == 0) {
+        // The trials of combinations and rows ruled out as a whole are
+        // never solved.
+        if (got.counts.ruledOut == 0 && got.counts.rowsRuledOut == 0) {
             EXPECT_EQ(got.counts.evaluated, expected.counts.evaluated) << run;
         } else {
             EXPECT_LT(got.counts.evaluated, expected.counts.evaluated) << run;
@@ -472,32 +474,69 @@ TEST(DeviationLowerBound, NeverExceedsTheDeviationAsThePlainSearchSumsIt) {
     EXPECT_GT(tight, 2000);  // and close to it where the sums are well conditioned
 }
 
+// Spectra for the bounds' tests: three Gaussians whose centres the scans
+// step through (half-widths of 10), from an exact fit to noisy and
+// overlapping ones.
+struct BoundCase {
+    double noise;
+    double separation;  // between the peaks' centres, nm
+    double Q;
+    double width3 = 8;  // the third peak's half-width; past 11 its scan reaches 31
+};
+const BoundCase kBoundCases[] = {{0, 40, 2},   {1e-9, 40, 2}, {0.5, 40, 2}, {2, 40, 1},
+                                 {0.5, 14, 2}, {3, 25, 3},    {0, 12, 1},   {0, 40, 1, 25}};
+
+State boundCaseState(const BoundCase& c, Random& rnd) {
+    State s;
+    const double x1 = 500, x2 = 500 + c.separation, x3 = 500 + 2 * c.separation;
+    for (int w = 0; w <= kMaxWave; ++w) {
+        s.Spectrum[w] = GaussianValue(70, x1, 6, w) + GaussianValue(40, x2, 4, w) +
+                        GaussianValue(90, x3, c.width3, w) + rnd.uniform(-c.noise, c.noise);
+    }
+    s.PeakX = {x1 - 40, x1, x2, x3};
+    s.PeakW = {static_cast<int16_t>(x3 + 40), 10, 10, 10};
+    if (c.width3 > 11) s.PeakW[3] = 30;
+    return s;
+}
+
+// The deviations of the trials of one centre combination, in scan order,
+// as the plain search solves and sums them; degenerate trials are left out.
+std::vector<double> combinationDeviations(const search::Setup& setup, const search::Grid& grid,
+                                          std::size_t k1, std::size_t k2, std::size_t k3) {
+    search::Trial t;
+    t.c = {0, grid.centres[1][k1], grid.centres[2][k2], grid.centres[3][k3]};
+    const double y1 = search::residualAt(setup, t.c[1]);
+    const double y2 = search::residualAt(setup, t.c[2]);
+    const double y3 = search::residualAt(setup, t.c[3]);
+    std::vector<double> deviations;
+    for (const double b1 : grid.widths[1]) {
+        for (const double b2 : grid.widths[2]) {
+            for (const double b3 : grid.widths[3]) {
+                t.b = {0, b1, b2, b3};
+                using search::unitGaussian;
+                if (search::solveThree(y1, y2, y3, unitGaussian(t.c[2], b2, t.c[1]),
+                                       unitGaussian(t.c[3], b3, t.c[1]),
+                                       unitGaussian(t.c[1], b1, t.c[2]),
+                                       unitGaussian(t.c[1], b1, t.c[3]),
+                                       unitGaussian(t.c[3], b3, t.c[2]),
+                                       unitGaussian(t.c[2], b2, t.c[3]), t)) {
+                    deviations.push_back(search::trialDeviation(setup, 3, t));
+                }
+            }
+        }
+    }
+    return deviations;
+}
+
 // The bound of a whole centre combination never reaches the smallest
-// deviation of its trials as the plain search solves and sums them, on
-// spectra from three Gaussians of the scans themselves (an exact fit) to
-// noisy and overlapping ones; and on noisy ones it rules out combinations
+// deviation of its trials, and on noisy spectra it rules out combinations
 // whose trials all lie above the search's best.
 TEST(CombinationBound, NeverReachesTheBestTrialOfItsCombination) {
-    struct Case {
-        double noise;
-        double separation;  // between the peaks' centres, nm
-        double Q;
-    };
-    const Case cases[] = {{0, 40, 2}, {1e-9, 40, 2}, {0.5, 40, 2}, {2, 40, 1},
-                          {0.5, 14, 2}, {3, 25, 3}, {0, 12, 1}};
     Random rnd(4711);
-    for (const Case& c : cases) {
+    for (const BoundCase& c : kBoundCases) {
         const std::string what = "noise " + std::to_string(c.noise) + " separation " +
                                  std::to_string(c.separation) + " Q " + std::to_string(c.Q);
-        State s;
-        const double x1 = 500, x2 = 500 + c.separation, x3 = 500 + 2 * c.separation;
-        for (int w = 0; w <= kMaxWave; ++w) {
-            s.Spectrum[w] = GaussianValue(70, x1, 6, w) + GaussianValue(40, x2, 4, w) +
-                            GaussianValue(90, x3, 8, w) + rnd.uniform(-c.noise, c.noise);
-        }
-        s.PeakX = {x1 - 40, x1, x2, x3};
-        // Half-widths of 10: the centre scans step through the peaks' centres.
-        s.PeakW = {static_cast<int16_t>(x3 + 40), 10, 10, 10};
+        State s = boundCaseState(c, rnd);
         search::Setup setup;
         SearchResult unused;
         ASSERT_TRUE(search::beginSearch(s, 3, c.Q, setup, unused)) << what;
@@ -511,30 +550,10 @@ TEST(CombinationBound, NeverReachesTheBestTrialOfItsCombination) {
         for (std::size_t k1 = 0; k1 < grid.centres[1].size(); ++k1) {
             for (std::size_t k2 = 0; k2 < grid.centres[2].size(); ++k2) {
                 for (std::size_t k3 = 0; k3 < grid.centres[3].size(); ++k3) {
-                    search::Trial t;
-                    t.c = {0, grid.centres[1][k1], grid.centres[2][k2], grid.centres[3][k3]};
-                    const double y1 = search::residualAt(setup, t.c[1]);
-                    const double y2 = search::residualAt(setup, t.c[2]);
-                    const double y3 = search::residualAt(setup, t.c[3]);
+                    const std::vector<double> deviations =
+                        combinationDeviations(setup, grid, k1, k2, k3);
                     double least = search::kStartBest;
-                    for (const double b1 : grid.widths[1]) {
-                        for (const double b2 : grid.widths[2]) {
-                            for (const double b3 : grid.widths[3]) {
-                                t.b = {0, b1, b2, b3};
-                                using search::unitGaussian;
-                                if (!search::solveThree(
-                                        y1, y2, y3, unitGaussian(t.c[2], b2, t.c[1]),
-                                        unitGaussian(t.c[3], b3, t.c[1]),
-                                        unitGaussian(t.c[1], b1, t.c[2]),
-                                        unitGaussian(t.c[1], b1, t.c[3]),
-                                        unitGaussian(t.c[3], b3, t.c[2]),
-                                        unitGaussian(t.c[2], b2, t.c[3]), t)) {
-                                    continue;
-                                }
-                                least = std::min(least, search::trialDeviation(setup, 3, t));
-                            }
-                        }
-                    }
+                    for (const double d : deviations) least = std::min(least, d);
                     ASSERT_FALSE(bound.ruledOut(k1, k2, k3, std::nextafter(least, 1e300), scratch))
                         << what << " combination " << k1 << " " << k2 << " " << k3;
                     smallest.push_back(least);
@@ -553,6 +572,62 @@ TEST(CombinationBound, NeverReachesTheBestTrialOfItsCombination) {
             }
         }
         EXPECT_GT(ruledOut, 0) << what;
+    }
+}
+
+// What the trials of a combination offer as the receiver of a worker sees it.
+struct CountingReceiver : search::TrialReceiver {
+    bool checkPoint() override { return true; }
+    void candidate(std::int64_t, std::int64_t, const search::Trial&) override { ++offered; }
+    bool ended() const override { return false; }
+    int offered = 0;
+};
+
+// With the combination and row bounds, a combination's trials still offer
+// every trial below the best, whatever the best: from its smallest
+// deviation up through its quantiles, so that rows are tested with the
+// best just above their smallest trial, and the row bound rules out rows.
+TEST(RowBound, NeverRulesOutARowWithATrialBelowTheBest) {
+    Random rnd(4712);
+    for (const BoundCase& c : kBoundCases) {
+        const std::string what = "noise " + std::to_string(c.noise) + " separation " +
+                                 std::to_string(c.separation) + " Q " + std::to_string(c.Q);
+        State s = boundCaseState(c, rnd);
+        search::Setup setup;
+        SearchResult unused;
+        ASSERT_TRUE(search::beginSearch(s, 3, c.Q, setup, unused)) << what;
+        const search::Grid grid(setup, 3, c.Q);
+        search::CombinationGeometry geometry(grid);
+        search::CombinationBound bound(grid, geometry);
+        search::Tables tables(grid, std::size_t{64} << 20);
+        search::GridTables kept(grid.description);
+        CountingReceiver receiver;
+        search::CombinationTrials trials(grid, setup, 3, tables, kept, &bound, receiver);
+        trials.tryBoundsEverywhere();
+        for (std::size_t k1 = 0; k1 < grid.centres[1].size(); ++k1) {
+            for (std::size_t k2 = 0; k2 < grid.centres[2].size(); ++k2) {
+                for (std::size_t k3 = 0; k3 < grid.centres[3].size(); ++k3) {
+                    std::vector<double> deviations = combinationDeviations(setup, grid, k1, k2, k3);
+                    std::sort(deviations.begin(), deviations.end());
+                    for (const double quantile : {0.0, 0.001, 0.01, 0.1, 0.5}) {
+                        const auto k = static_cast<std::size_t>(quantile * deviations.size());
+                        if (k >= deviations.size()) continue;
+                        // Every trial up to the k-th smallest deviation improves.
+                        const double best = std::nextafter(deviations[k], 1e300);
+                        const auto below = std::upper_bound(deviations.begin(), deviations.end(),
+                                                            deviations[k]) -
+                                           deviations.begin();
+                        receiver.offered = 0;
+                        trials.setBest(best);
+                        trials.evaluate(k1, k2, k3);
+                        ASSERT_EQ(receiver.offered, below)
+                            << what << " combination " << k1 << " " << k2 << " " << k3
+                            << " quantile " << quantile;
+                    }
+                }
+            }
+        }
+        EXPECT_GT(bound.rowsRuledOutCount(), 0) << what;
     }
 }
 

@@ -121,7 +121,9 @@ CombinationGeometry::CombinationGeometry(const Grid& grid)
       pairs13_(n1_ * (n3_ + 1)),
       pairs23_(n2_ * (n3_ + 1)),
       combinations_(n1_ * n2_ * n3_),
-      pairCombinations_(n1_ * n2_) {
+      pairCombinations_(n1_ * n2_),
+      rowTables13_(n1_ * n3_),
+      rowTables23_(n2_ * n3_) {
     for (int j = 1; j <= 3; ++j) {
         centres_[j] = grid.centres[j];
         widths_[j] = grid.widths[j];
@@ -181,6 +183,16 @@ CombinationGeometry::Centre CombinationGeometry::makeCentre(int j, std::size_t k
     const int rank = centre.rank;
     centre.gram.resize(static_cast<std::size_t>(rank) * rank);
     innerProducts(rows.data(), rank, rows.data(), rank, m, centre.gram.data(), rank);
+    // Each entry of the Gram matrix is within twice gamma_m of the exact one
+    // (the rows have norm 1 to within u).
+    double offIdentity = 0;
+    for (int a = 0; a < rank; ++a) {
+        for (int b = 0; b < rank; ++b) {
+            const double entry = centre.gram[static_cast<std::size_t>(a) * rank + b];
+            offIdentity = std::max(offIdentity, std::fabs(entry - (a == b ? 1.0 : 0.0)));
+        }
+    }
+    centre.orthonormality = (offIdentity + (m + 2) * u * 4) * (1 + kMargin);
     centre.coefficients.resize(static_cast<std::size_t>(nb) * rank);
     std::vector<double> coefficients(rank);
     for (int i = 0; i < nb; ++i) {

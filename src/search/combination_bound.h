@@ -56,6 +56,7 @@ class CombinationGeometry {
         int count = 0;  // Gaussians
         int rank = 0;
         double tau = 0;
+        double orthonormality = 1;         // bounds |rows times rows - I| entry by entry
         std::vector<double> rows;          // rank rows of m values
         std::vector<double> gram;          // rows times rows, rank x rank
         std::vector<double> coefficients;  // per Gaussian: on the rows, over its norm
@@ -85,6 +86,23 @@ class CombinationGeometry {
     const Combination& combination(std::size_t k1, std::size_t k2, std::size_t k3);
     int m() const { return m_; }
 
+    // A table of a first or second centre's Gaussians against a third
+    // centre's basis, for the row bound: slot (j, kj, k3) for j = 1 or 2,
+    // made by `make` once. Empty where it would exceed the geometry's
+    // budget, which `bytes` says it needs.
+    template <class Make>
+    const std::vector<double>& rowTable(int j, std::size_t kj, std::size_t k3, std::size_t bytes,
+                                        Make&& make) {
+        OnceSlots<std::vector<double>>& slots = j == 1 ? rowTables13_ : rowTables23_;
+        return slots.get(kj * n3_ + k3, [&] {
+            const auto size = static_cast<std::int64_t>(bytes);
+            if (rowTableBytes_.fetch_add(size, std::memory_order_relaxed) + size > kRowTableBudget) {
+                return std::vector<double>();
+            }
+            return make();
+        });
+    }
+
   private:
     Centre makeCentre(int j, std::size_t k) const;
     const Pair& pair(int j, std::size_t kj, int k, std::size_t kk);
@@ -98,7 +116,9 @@ class CombinationGeometry {
     OnceSlots<Centre> centres1_, centres2_, centres3_;
     OnceSlots<Pair> pairs12_, pairs13_, pairs23_;
     OnceSlots<Combination> combinations_, pairCombinations_;
-    std::atomic<std::int64_t> factorBytes_{0};
+    OnceSlots<std::vector<double>> rowTables13_, rowTables23_;
+    std::atomic<std::int64_t> factorBytes_{0}, rowTableBytes_{0};
+    static constexpr std::int64_t kRowTableBudget = std::int64_t{32} << 20;  // bytes
 };
 
 // The bound on one search's residual.
@@ -122,20 +142,28 @@ class CombinationBound {
     // True when no trial of the combination can come out below best.
     bool ruledOut(std::size_t k1, std::size_t k2, std::size_t k3, double best, Scratch& scratch);
     std::int64_t ruledOutCount() const { return ruledOut_.load(std::memory_order_relaxed); }
+    // Rows of trials that the row bound ruled out, counted by its users.
+    void countRows(std::int64_t rows) { rowsRuledOut_.fetch_add(rows, std::memory_order_relaxed); }
+    std::int64_t rowsRuledOutCount() const { return rowsRuledOut_.load(std::memory_order_relaxed); }
 
     // Whether the bound pays for its cost on a search of that grid.
     static bool worthwhile(const Grid& grid);
 
+    // The residual on the basis of centre k of scan j.
+    const std::vector<double>& coefficients(int j, std::size_t k);
+    // An upper bound on |R|.
+    double normR() const { return normR_; }
+    CombinationGeometry& geometry() { return geometry_; }
+
   private:
     // The bound of combination (k1, k2, k3), 0 where it cannot be had.
     double lowerBound(std::size_t k1, std::size_t k2, std::size_t k3, Scratch& scratch);
-    const std::vector<double>& coefficients(int j, std::size_t k);
 
     const Grid& grid_;
     CombinationGeometry& geometry_;
     double RRlow_ = 0, normR_ = 0;
     OnceSlots<std::vector<double>> z1_, z2_, z3_;  // the residual on each centre's basis
-    std::atomic<std::int64_t> ruledOut_{0};
+    std::atomic<std::int64_t> ruledOut_{0}, rowsRuledOut_{0};
 };
 
 }  // namespace peakfold::search

@@ -64,10 +64,31 @@ void CombinationTrials::evaluate(std::size_t k1, std::size_t k2, std::size_t k3)
 // combinations), so that it comes back once the best has fallen far enough
 // and costs next to nothing where it never helps.
 bool CombinationTrials::boundWorthTrying() {
-    if (boundRate_ >= 0.125) return true;
+    if (boundRate_ >= 0.125 || everywhere_) return true;
     if (++sinceBoundTried_ < boundPause_) return false;
     sinceBoundTried_ = 0;
     return true;
+}
+
+// The row bound pays where it rules out some rows of most combinations: on
+// smooth spectra nearly all of them once the best has fallen, on noisy
+// ones few beyond those the combination bound has ruled out already. It
+// is tried, and paused, as the combination bound is.
+bool CombinationTrials::rowBoundWorthTrying() {
+    if (rowRate_ >= 0.125 || everywhere_) return true;
+    if (++sinceRowsTried_ < rowPause_) return false;
+    sinceRowsTried_ = 0;
+    return true;
+}
+
+void CombinationTrials::noteRowRate(std::int64_t out, std::int64_t tested) {
+    const double rate = tested > 0 ? static_cast<double>(out) / static_cast<double>(tested) : 0;
+    rowRate_ = 0.75 * rowRate_ + 0.25 * rate;
+    if (rowRate_ >= 0.125) {
+        rowPause_ = kFirstPause;
+    } else if (rate < 0.125) {
+        rowPause_ = std::min(2 * rowPause_, kLongestPause);
+    }
 }
 
 bool CombinationTrials::ruledOut(std::size_t k1, std::size_t k2, std::size_t k3) {
@@ -296,6 +317,13 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
     const std::size_t rowsAtOnce = std::max<std::size_t>(1, kBlockTrials / p3);
     blockA_.resize(4 * std::min(nb2, rowsAtOnce) * p3);
     summaries_.resize(std::min(nb2, rowsAtOnce));
+    const CombinationTables combinationTables{s1, s2, s3, q12, q13, q23};
+    const bool testRows = rowBound_ && rowBoundWorthTrying() &&
+                          rowBound_->prepare(k1, k2, k3, combinationTables, rowScratch_);
+    // Which rows of the first width under way are ruled out: none untested.
+    std::vector<double>& rowOut = rowScratch_.ruledOut;
+    if (!testRows) rowOut.assign(nb2, 0.0);
+    std::int64_t rowsTested = 0, rowsOut = 0;
     CheckPoints checks(setup_.widthsPerCheck);
     std::int64_t combination = 0;
     Trial t;
@@ -307,15 +335,38 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
         row.sums.GG[1] = sums1[p1 + i1];
         row.sums.rootGG[1] = sums1[2 * p1 + i1];
         row.G13 = q13 + i1 * p3;
+        if (testRows) {
+            const int out = rowBound_->rowsRuledOut(i1, best_, combinationTables, rowScratch_);
+            bound_->countRows(out);
+            rowsOut += out;
+            rowsTested += static_cast<std::int64_t>(nb2);
+        }
+        // The rows solved last: a run of rows not ruled out, a bounded one.
+        std::size_t blockStart = 0, blockRows = 0;
         for (std::size_t i2 = 0; i2 < nb2; ++i2) {
-            const std::size_t inBlock = i2 % rowsAtOnce;
-            const std::size_t rows = std::min(rowsAtOnce, nb2 - (i2 - inBlock));
-            double* A1 = blockA_.data() + inBlock * p3;
-            double* A2 = A1 + rows * p3;
-            double* A3 = A2 + rows * p3;
-            double* verdict = A3 + rows * p3;
-            if (inBlock == 0) {
-                block.rows = static_cast<int>(rows);
+            if (rowOut[i2] != 0) {
+                // No trial of the row can improve: only its check points
+                // pass, in the same places.
+                for (std::size_t i3 = 0; i3 < nb3;) {
+                    std::size_t end = std::min(nb3, i3 + checks.beforeDue());
+                    if (end == i3) {
+                        if (checks.due() && !receiver_.checkPoint()) return;
+                        end = i3 + 1;
+                    } else {
+                        checks.pass(static_cast<int>(end - i3));
+                    }
+                    combination += static_cast<std::int64_t>(end - i3);
+                    i3 = end;
+                }
+                continue;
+            }
+            if (i2 >= blockStart + blockRows) {
+                blockStart = i2;
+                blockRows = 1;
+                while (blockRows < rowsAtOnce && i2 + blockRows < nb2 && rowOut[i2 + blockRows] == 0) {
+                    ++blockRows;
+                }
+                block.rows = static_cast<int>(blockRows);
                 block.a = a + i2;
                 block.f = f + i2;
                 block.RG2 = sums2 + i2;
@@ -323,8 +374,15 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
                 block.rootGG2 = sums2 + 2 * p2 + i2;
                 block.G12 = q12 + i1 * p2 + i2;
                 block.G23 = q23 + i2 * p3;
-                solveBlock(block, best_, A1, A2, A3, verdict, summaries_.data());
+                solveBlock(block, best_, blockA_.data(), blockA_.data() + blockRows * p3,
+                           blockA_.data() + 2 * blockRows * p3, blockA_.data() + 3 * blockRows * p3,
+                           summaries_.data());
             }
+            const std::size_t inBlock = i2 - blockStart;
+            double* A1 = blockA_.data() + inBlock * p3;
+            double* A2 = A1 + blockRows * p3;
+            double* A3 = A2 + blockRows * p3;
+            double* verdict = A3 + blockRows * p3;
             const RowSummary summary = summaries_[inBlock];
             // A trial that may improve: summed, and handed over when it does.
             const auto sumTrial = [&](std::size_t i3, std::int64_t at, std::int64_t evaluated) {
@@ -367,6 +425,7 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
             }
         }
     }
+    if (testRows) noteRowRate(rowsOut, rowsTested);
 }
 
 // The trial's deviation sum in the plain search's order of operations.

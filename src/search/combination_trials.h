@@ -7,10 +7,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "search/combination_bound.h"
 #include "search/grid_tables.h"
+#include "search/row_bound.h"
 #include "search/search_bounds.h"
 #include "search/search_steps.h"
 #include "search/shared_tables.h"
@@ -133,12 +135,17 @@ class CombinationTrials {
           kept_(kept),
           bound_(bound),
           receiver_(receiver) {
+        if (bound) rowBound_.emplace(grid, *bound);
         setBest(kStartBest);
     }
 
     // Every width combination of centres k1, k2 and k3 of the scans, in scan
     // order, unless the combination lies on weak residual.
     void evaluate(std::size_t k1, std::size_t k2, std::size_t k3);
+
+    // Tries both bounds on every combination, however little they have
+    // ruled out lately (for tests).
+    void tryBoundsEverywhere() { everywhere_ = true; }
 
     // The best that trials must beat from now on.
     void setBest(double best);
@@ -155,6 +162,8 @@ class CombinationTrials {
     void tryOneOrTwo(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2);
     void tryThree(std::size_t k1, std::size_t k2, std::size_t k3, double y1, double y2, double y3);
     bool boundWorthTrying();
+    bool rowBoundWorthTrying();
+    void noteRowRate(std::int64_t out, std::int64_t tested);
     bool ruledOut(std::size_t k1, std::size_t k2, std::size_t k3);
     void passCheckPoints();
     bool sumBelowBest(const Trial& t, const double* g1, const double* g2, const double* g3,
@@ -170,6 +179,11 @@ class CombinationTrials {
     double boundRate_ = 0.5;  // of combinations the bound ruled out, lately
     int sinceBoundTried_ = 0, boundPause_ = 16;
     CombinationBound::Scratch boundScratch_;
+    std::optional<RowBound> rowBound_;
+    RowBound::Scratch rowScratch_;
+    bool everywhere_ = false;
+    double rowRate_ = 0.5;  // of rows the row bound ruled out, lately
+    int sinceRowsTried_ = 0, rowPause_ = 16;
     TrialReceiver& receiver_;
     // The tables of the centre combination under way: slabs 1..3, then the
     // pair tables of scans 1 and 2, 1 and 3, 2 and 3.

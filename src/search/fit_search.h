@@ -33,6 +33,7 @@ struct SearchCounts {
     std::size_t tableBytes = 0;  // largest working memory held by the search's tables
     std::int64_t checks = 0;     // abort checks inside the width scans
     std::int64_t ruledOut = 0;   // centre combinations ruled out as a whole, none solved
+    std::int64_t rowsRuledOut = 0;  // rows of width trials ruled out as a whole, none solved
 };
 
 struct SearchResult {

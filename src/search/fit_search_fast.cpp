@@ -437,7 +437,10 @@ Trial runWithWorkers(State& s, int n, double Q, const SearchProgress& progress, 
     exchange.room.notify_all();
     for (std::thread& thread : running) thread.join();
     counts.tableBytes = tables.largestBytes();
-    if (bound) counts.ruledOut = bound->ruledOutCount();
+    if (bound) {
+        counts.ruledOut = bound->ruledOutCount();
+        counts.rowsRuledOut = bound->rowsRuledOutCount();
+    }
     return scans.best();
 }
 

@@ -2,49 +2,21 @@
 // processor has AVX-512, four where it has AVX2, two otherwise. Only
 // element-wise +, -, *, / and comparisons are used, each rounded as the
 // scalar operation is.
-#include <cstring>
 #include <limits>
 
+#include "search/lanes.h"
 #include "search/search_bounds.h"
 #include "search/search_steps.h"
-
-// The helpers below pass vectors by value but are always inlined, so no
-// call ever crosses an interface where the vectors' ABI could matter.
-#if defined(__clang__)
-#pragma clang diagnostic ignored "-Wpsabi"
-#elif defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
 
 namespace peakfold::search {
 
 namespace {
 
-template <int N>
-struct Lanes {
-    typedef double Values __attribute__((vector_size(N * sizeof(double))));
-    typedef long long Mask __attribute__((vector_size(N * sizeof(double))));
-};
-
-template <class V>
-[[gnu::always_inline]] inline V load(const double* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class V>
-[[gnu::always_inline]] inline void store(double* p, V v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
-// |x| in each lane: the sign bit cleared, as fabs does.
-template <int N>
-[[gnu::always_inline]] inline typename Lanes<N>::Values magnitude(typename Lanes<N>::Values x) {
-    using Bits = typename Lanes<N>::Mask;
-    constexpr long long kAllButSign = ~(1LL << 63);
-    return reinterpret_cast<typename Lanes<N>::Values>(reinterpret_cast<Bits>(x) & kAllButSign);
-}
+using lanes::Lanes;
+using lanes::load;
+using lanes::magnitude;
+using lanes::store;
+using lanes::widestLanes;
 
 // What stays the same down a set of N trials of the block, one third width
 // a lane: every part of the solve and of the bound that does not involve
@@ -298,15 +270,6 @@ void solveBlockBaseline(const TrialBlock& block, double best, double* A1, double
 
 using SolveBlock = void (*)(const TrialBlock&, double, double*, double*, double*, double*,
                             RowSummary*);
-
-// The most lanes this processor has.
-int widestLanes() {
-#if defined(__x86_64__) && defined(__GNUC__)
-    if (__builtin_cpu_supports("avx512f")) return 8;
-    if (__builtin_cpu_supports("avx2")) return 4;
-#endif
-    return 2;
-}
 
 // The solve of that many lanes, or nothing where the processor lacks them.
 SolveBlock solveIn(int lanes) {
