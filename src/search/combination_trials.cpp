@@ -321,9 +321,16 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
     const bool testRows = rowBound_ && rowBoundWorthTrying() &&
                           rowBound_->prepare(k1, k2, k3, combinationTables, rowScratch_);
     // Which rows of the first width under way are ruled out: none untested.
-    std::vector<double>& rowOut = rowScratch_.ruledOut;
-    if (!testRows) rowOut.assign(nb2, 0.0);
-    std::int64_t rowsTested = 0, rowsOut = 0;
+    const std::size_t rowStride = (nb2 + 7) / 8 * 8;
+    std::vector<double>& rowsOut = rowScratch_.ruledOut;
+    std::int64_t rowsRuled = 0;
+    if (testRows) {
+        rowsRuled = rowBound_->rowsRuledOut(best_, combinationTables, rowScratch_);
+        bound_->countRows(rowsRuled);
+        noteRowRate(rowsRuled, static_cast<std::int64_t>(nb1 * nb2));
+    } else {
+        rowsOut.assign(nb1 * rowStride, 0.0);
+    }
     CheckPoints checks(setup_.widthsPerCheck);
     std::int64_t combination = 0;
     Trial t;
@@ -335,12 +342,7 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
         row.sums.GG[1] = sums1[p1 + i1];
         row.sums.rootGG[1] = sums1[2 * p1 + i1];
         row.G13 = q13 + i1 * p3;
-        if (testRows) {
-            const int out = rowBound_->rowsRuledOut(i1, best_, combinationTables, rowScratch_);
-            bound_->countRows(out);
-            rowsOut += out;
-            rowsTested += static_cast<std::int64_t>(nb2);
-        }
+        const double* rowOut = rowsOut.data() + i1 * rowStride;
         // The rows solved last: a run of rows not ruled out, a bounded one.
         std::size_t blockStart = 0, blockRows = 0;
         for (std::size_t i2 = 0; i2 < nb2; ++i2) {
@@ -425,7 +427,6 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
             }
         }
     }
-    if (testRows) noteRowRate(rowsOut, rowsTested);
 }
 
 // The trial's deviation sum in the plain search's order of operations.

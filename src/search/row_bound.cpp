@@ -81,44 +81,47 @@ enum RowTablePart { kH, kCosine, kNorm, kInverse, kRootInverse, kParts };
 
 std::size_t padded(std::size_t n) { return (n + 7) / 8 * 8; }
 
-// What the rows of one first width share, and where their entries lie.
+// What the rows of a combination share, and where their entries lie.
 struct RowInputs {
-    const double *G12, *second, *r2;  // along the second widths
-    const double* column;             // p~1, rank entries
+    const double *first, *second;  // the two row tables
+    const double *q12, *r1, *r2;
+    double* column;  // p~1 of the first width under way, rank entries
     int rank = 0;
-    std::size_t pad = 0;  // entries a row of the second table holds
-    double r1, h11, cos13, g1, g1inverse, g1root;
+    std::size_t nb1 = 0, pad1 = 0, pad2 = 0;
     double Rperp, Lambda, Omega, tau, rho, best, mu;
-    double* ruledOut;
+    double* ruledOut;  // pad2 entries per first width
 };
 
-// Rows i2 .. i2 + N - 1, the proof's steps term for term.
+// Rows (i1, i2 .. i2 + N - 1), the proof's steps term for term.
 template <int N>
-[[gnu::always_inline]] inline void rowLanes(const RowInputs& in, std::size_t i2) {
+[[gnu::always_inline]] inline void rowLanes(const RowInputs& in, std::size_t i1, std::size_t i2) {
     using lanes::load;
     using lanes::magnitude;
     using lanes::root;
     using V = typename lanes::Lanes<N>::Values;
     const V zero = {};
     const V one = zero + 1;
-    const std::size_t pad = in.pad, parts = static_cast<std::size_t>(in.rank) * pad;
+    const std::size_t pad = in.pad2, parts = static_cast<std::size_t>(in.rank) * pad;
+    const std::size_t pad1 = in.pad1, parts1 = static_cast<std::size_t>(in.rank) * pad1;
     V products = zero;
     for (int a = 0; a < in.rank; ++a) {
         products += in.column[a] * load<V>(in.second + static_cast<std::size_t>(a) * pad + i2);
     }
-    const V G12 = load<V>(in.G12 + i2), r2 = load<V>(in.r2 + i2);
+    const V G12 = load<V>(in.q12 + i1 * pad + i2), r2 = load<V>(in.r2 + i2);
     const V h22 = load<V>(in.second + parts + kH * pad + i2);
     const V g2 = load<V>(in.second + parts + kNorm * pad + i2);
     const V g2inverse = load<V>(in.second + parts + kInverse * pad + i2);
-    const double r1 = in.r1, h11 = in.h11, L = in.Lambda, O = in.Omega, rho = in.rho;
+    const double r1 = in.r1[i1], h11 = in.first[parts1 + kH * pad1 + i1];
+    const double L = in.Lambda, O = in.Omega, rho = in.rho;
     const V h12 = G12 - products;
     const V det = h11 * h22 - h12 * h12;
     const V inverse = 1 / det;
     const V x1 = (h22 * r1 - h12 * r2) * inverse, x2 = (h11 * r2 - h12 * r1) * inverse;
     const V P = in.Rperp - (x1 * r1 + x2 * r2);
-    const V e1 = magnitude<N>(r1 - x1 * h11 - x2 * h12) * in.g1inverse;
+    const V e1 = magnitude<N>(r1 - x1 * h11 - x2 * h12) * in.first[parts1 + kInverse * pad1 + i1];
     const V e2 = magnitude<N>(r2 - x1 * h12 - x2 * h22) * g2inverse;
-    const V n = rho + magnitude<N>(x1) * in.g1 + magnitude<N>(x2) * g2;
+    const V n = rho + magnitude<N>(x1) * in.first[parts1 + kNorm * pad1 + i1] +
+                magnitude<N>(x2) * g2;
     const V nn = n * n;
     const V v = root<N>(P + (2 * L + O) * nn + n * (e1 + e2)) * (1 + 4 * u);
     const V e12 = e1 > e2 ? e1 : e2;
@@ -126,10 +129,11 @@ template <int N>
     const V kappa = kappaG > kappa3 ? kappaG : kappa3;
     // The row's own cosine, from above as the largest ones are.
     const V g2root = load<V>(in.second + parts + kRootInverse * pad + i2);
-    V c12 = G12 * in.g1root * g2root * (1 + 1e-12) + (2 * in.mu + 1e-12);
+    V c12 = G12 * in.first[parts1 + kRootInverse * pad1 + i1] * g2root * (1 + 1e-12) +
+            (2 * in.mu + 1e-12);
     c12 = c12 < one ? c12 : one;
     const V cos23 = load<V>(in.second + parts + kCosine * pad + i2);
-    const V gram = 1 - (c12 * c12 + (in.cos13 + cos23));
+    const V gram = 1 - (c12 * c12 + (in.first[parts1 + kCosine * pad1 + i1] + cos23));
     const V spread = root<N>(27 / (4 * gram * (1 - 1e-9))) * (1 + 1e-9);
     const V ks = kappa * spread;
     const V low = P - L * nn - ks * rho;
@@ -139,12 +143,15 @@ template <int N>
     const V out2 = gram > kLeastDeterminant ? out : zero;
     const V out3 = low >= 0.5 * P ? out2 : zero;
     const V out4 = e < 0.5 ? out3 : zero;
-    lanes::store(in.ruledOut + i2, low >= reach ? out4 : zero);
+    lanes::store(in.ruledOut + i1 * pad + i2, low >= reach ? out4 : zero);
 }
 
 template <int N>
 [[gnu::always_inline]] inline void rowsInLanes(const RowInputs& in) {
-    for (std::size_t i2 = 0; i2 < in.pad; i2 += N) rowLanes<N>(in, i2);
+    for (std::size_t i1 = 0; i1 < in.nb1; ++i1) {
+        for (int a = 0; a < in.rank; ++a) in.column[a] = in.first[a * in.pad1 + i1];
+        for (std::size_t i2 = 0; i2 < in.pad2; i2 += N) rowLanes<N>(in, i1, i2);
+    }
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -234,7 +241,7 @@ bool RowBound::prepare(std::size_t k1, std::size_t k2, std::size_t k3,
     };
     sides(tables.s1, scratch.first, grid_.widths[1].size(), scratch.r1);
     sides(tables.s2, scratch.second, grid_.widths[2].size(), scratch.r2);
-    scratch.ruledOut.assign(padded(grid_.widths[2].size()), 0.0);
+    scratch.ruledOut.assign(grid_.widths[1].size() * padded(grid_.widths[2].size()), 0.0);
     scratch.column.resize(r);
     scratch.rank = r;
 
@@ -246,26 +253,21 @@ bool RowBound::prepare(std::size_t k1, std::size_t k2, std::size_t k3,
     return true;
 }
 
-int RowBound::rowsRuledOut(std::size_t i1, double best, const CombinationTables& tables,
-                           Scratch& s) const {
-    const int m = grid_.m, r = s.rank;
-    const std::size_t nb2 = grid_.widths[2].size();
-    const std::size_t pad1 = padded(grid_.widths[1].size()), pad2 = padded(nb2);
-    const std::size_t parts1 = static_cast<std::size_t>(r) * pad1;
-    for (int a = 0; a < r; ++a) s.column[a] = s.first[a * pad1 + i1];
+int RowBound::rowsRuledOut(double best, const CombinationTables& tables, Scratch& s) const {
+    const int m = grid_.m;
+    const std::size_t nb1 = grid_.widths[1].size(), nb2 = grid_.widths[2].size();
+    const std::size_t pad2 = padded(nb2);
     RowInputs in;
-    in.G12 = tables.q12 + i1 * grid_.padded(2);
+    in.first = s.first;
     in.second = s.second;
+    in.q12 = tables.q12;
+    in.r1 = s.r1.data();
     in.r2 = s.r2.data();
     in.column = s.column.data();
-    in.rank = r;
-    in.pad = pad2;
-    in.r1 = s.r1[i1];
-    in.h11 = s.first[parts1 + kH * pad1 + i1];
-    in.cos13 = s.first[parts1 + kCosine * pad1 + i1];
-    in.g1 = s.first[parts1 + kNorm * pad1 + i1];
-    in.g1inverse = s.first[parts1 + kInverse * pad1 + i1];
-    in.g1root = s.first[parts1 + kRootInverse * pad1 + i1];
+    in.rank = s.rank;
+    in.nb1 = nb1;
+    in.pad1 = padded(nb1);
+    in.pad2 = pad2;
     in.Rperp = s.Rperp;
     in.Lambda = s.Lambda;
     in.Omega = s.Omega;
@@ -276,7 +278,9 @@ int RowBound::rowsRuledOut(std::size_t i1, double best, const CombinationTables&
     in.ruledOut = s.ruledOut.data();
     rows(in);
     int count = 0;
-    for (std::size_t i2 = 0; i2 < nb2; ++i2) count += s.ruledOut[i2] != 0;
+    for (std::size_t i1 = 0; i1 < nb1; ++i1) {
+        for (std::size_t i2 = 0; i2 < nb2; ++i2) count += s.ruledOut[i1 * pad2 + i2] != 0;
+    }
     return count;
 }
 

@@ -35,17 +35,18 @@ class RowBound {
         const double *first = nullptr, *second = nullptr;  // the row tables of the two centres
         std::vector<double> r1, r2;  // rj per width
         std::vector<double> column;  // the first Gaussian's products with the basis
-        std::vector<double> ruledOut;  // per second width: 1 for a row ruled out, else 0
+        // Per first width, a row of second widths padded to whole sets of
+        // eight: 1 for a row ruled out, else 0.
+        std::vector<double> ruledOut;
     };
 
     // Prepares the tests of combination (k1, k2, k3). False where its rows
     // cannot be tested.
     bool prepare(std::size_t k1, std::size_t k2, std::size_t k3, const CombinationTables& tables,
                  Scratch& scratch);
-    // For first width i1: sets scratch.ruledOut[i2] where no trial of row
-    // (i1, i2) can come out below best. Returns how many it set.
-    int rowsRuledOut(std::size_t i1, double best, const CombinationTables& tables,
-                     Scratch& scratch) const;
+    // Marks in scratch.ruledOut every row (i1, i2) of which no trial can
+    // come out below best. Returns how many it marked.
+    int rowsRuledOut(double best, const CombinationTables& tables, Scratch& scratch) const;
 
   private:
     const double* table(int j, std::size_t kj, std::size_t k3, const double* slab,
