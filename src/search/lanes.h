@@ -5,7 +5,6 @@
 // operation is, so every lane gives the scalar result.
 #pragma once
 
-#include <cmath>
 #include <cstring>
 
 // The helpers pass vectors by value but are always inlined, so no call
@@ -42,13 +41,6 @@ template <int N>
     using Bits = typename Lanes<N>::Mask;
     constexpr long long kAllButSign = ~(1LL << 63);
     return reinterpret_cast<typename Lanes<N>::Values>(reinterpret_cast<Bits>(x) & kAllButSign);
-}
-
-// The square root in each lane, correctly rounded as std::sqrt is.
-template <int N>
-[[gnu::always_inline]] inline typename Lanes<N>::Values root(typename Lanes<N>::Values x) {
-    for (int l = 0; l < N; ++l) x[l] = std::sqrt(x[l]);
-    return x;
 }
 
 // The most lanes this processor has.

@@ -49,10 +49,16 @@
 //               (1 + 2 (u + e)),
 //    low being the numerator of 3. A row is ruled out only there: then no
 //    trial of it has d~ < best.
+// 5. No roots are taken: any upper bounds serve for s and for |v| where it
+//    enters kappa, and sqrt(a) <= (a / c + c) / 2 for any c > 0 (c = 2.6
+//    for s, which is at least sqrt(27 / 4); c = best for |v|). In the last
+//    comparison |v| is kept: with the right side's other factor T and A =
+//    low - kappa s T, it holds wherever A >= low / 2 and A^2 >= |v|^2 T^2.
 // Every rounding of the tables and of the row's own operations is covered
 // at least twice by Lambda and Omega; those of the last comparison, whose
-// terms are all positive, by a factor 1 + 1e-9 on its right; and low is
-// required to keep half of P, so that its subtractions cannot cancel.
+// terms are all positive, by a factor 1 + 1e-9 on each side's few
+// roundings; and low is required to keep half of P, so that its
+// subtractions cannot cancel.
 #include "search/row_bound.h"
 
 #include <algorithm>
@@ -89,6 +95,7 @@ struct RowInputs {
     int rank = 0;
     std::size_t nb1 = 0, pad1 = 0, pad2 = 0;
     double Rperp, Lambda, Omega, tau, rho, best, mu;
+    double bestRoot, bestInverse;  // c and 1 / c for the bound on |v|
     double* ruledOut;  // pad2 entries per first width
 };
 
@@ -97,16 +104,17 @@ template <int N>
 [[gnu::always_inline]] inline void rowLanes(const RowInputs& in, std::size_t i1, std::size_t i2) {
     using lanes::load;
     using lanes::magnitude;
-    using lanes::root;
     using V = typename lanes::Lanes<N>::Values;
     const V zero = {};
     const V one = zero + 1;
     const std::size_t pad = in.pad2, parts = static_cast<std::size_t>(in.rank) * pad;
     const std::size_t pad1 = in.pad1, parts1 = static_cast<std::size_t>(in.rank) * pad1;
-    V products = zero;
+    // p~1.p~2 in four running sums, any order of summation suiting the bound.
+    V sums[4] = {zero, zero, zero, zero};
     for (int a = 0; a < in.rank; ++a) {
-        products += in.column[a] * load<V>(in.second + static_cast<std::size_t>(a) * pad + i2);
+        sums[a & 3] += in.column[a] * load<V>(in.second + static_cast<std::size_t>(a) * pad + i2);
     }
+    const V products = (sums[0] + sums[1]) + (sums[2] + sums[3]);
     const V G12 = load<V>(in.q12 + i1 * pad + i2), r2 = load<V>(in.r2 + i2);
     const V h22 = load<V>(in.second + parts + kH * pad + i2);
     const V g2 = load<V>(in.second + parts + kNorm * pad + i2);
@@ -123,7 +131,8 @@ template <int N>
     const V n = rho + magnitude<N>(x1) * in.first[parts1 + kNorm * pad1 + i1] +
                 magnitude<N>(x2) * g2;
     const V nn = n * n;
-    const V v = root<N>(P + (2 * L + O) * nn + n * (e1 + e2)) * (1 + 4 * u);
+    const V vv = (P + (2 * L + O) * nn + n * (e1 + e2)) * (1 + 1e-9);  // |v|^2, from above
+    const V v = (vv * in.bestInverse + in.bestRoot) * (0.5 * (1 + 1e-9));   // |v|, from above
     const V e12 = e1 > e2 ? e1 : e2;
     const V kappaG = e12 + L * n, kappa3 = O * n + in.tau * v;
     const V kappa = kappaG > kappa3 ? kappaG : kappa3;
@@ -134,16 +143,19 @@ template <int N>
     c12 = c12 < one ? c12 : one;
     const V cos23 = load<V>(in.second + parts + kCosine * pad + i2);
     const V gram = 1 - (c12 * c12 + (in.first[parts1 + kCosine * pad1 + i1] + cos23));
-    const V spread = root<N>(27 / (4 * gram * (1 - 1e-9))) * (1 + 1e-9);
+    constexpr double c = 2.6;
+    const V spread = (27 / (4 * c * (1 - 1e-9)) / gram + c) * (0.5 * (1 + 1e-9));
     const V ks = kappa * spread;
     const V low = P - L * nn - ks * rho;
     const V e = 4 * u * spread;
-    const V reach = (v + ks) * ((in.best + e * rho + 1e-100) * (1 + 2 * (u + e))) * (1 + 1e-9);
+    const V T = (in.best + e * rho + 1e-100) * (1 + 2 * (u + e)) * (1 + 1e-9);
+    const V A = low - ks * T;
     const V out = det > 0 ? one : zero;
     const V out2 = gram > kLeastDeterminant ? out : zero;
     const V out3 = low >= 0.5 * P ? out2 : zero;
     const V out4 = e < 0.5 ? out3 : zero;
-    lanes::store(in.ruledOut + i1 * pad + i2, low >= reach ? out4 : zero);
+    const V out5 = ks * T <= 0.5 * low ? out4 : zero;  // so that A keeps half of low
+    lanes::store(in.ruledOut + i1 * pad + i2, A * A >= vv * (T * T) * (1 + 1e-9) ? out5 : zero);
 }
 
 template <int N>
@@ -274,6 +286,10 @@ int RowBound::rowsRuledOut(double best, const CombinationTables& tables, Scratch
     in.tau = s.tau;
     in.rho = bound_.normR();
     in.best = best * (1 + 2 * (m + 8) * u);
+    // Any positive c bounds |v|; c near |v| bounds it closely, and rows
+    // ruled out have |v| above best.
+    in.bestRoot = std::min(std::max(best, 1e-100), 1e100);
+    in.bestInverse = 1 / in.bestRoot;
     in.mu = 2 * (m + 2) * u;
     in.ruledOut = s.ruledOut.data();
     rows(in);
