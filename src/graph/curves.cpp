@@ -1,6 +1,7 @@
 #include "graph/curves.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "graph/frame.h"
@@ -124,26 +125,42 @@ void PlotCurve(State& s, Toolkit& ui, int slot) {
     for (s.Wave = kFirstWave; s.Wave < kLastWave; ++s.Wave) curveSegment(s, ui, slot, s.Wave);
 }
 
-void PlotTotal(State& s, Toolkit& ui) {
-    for (s.Wave = kFirstWave; s.Wave < kLastWave; ++s.Wave) {
-        const int w = s.Wave;
-        // On a baseline the total is known over the baseline's range only.
-        if (segmentBeyond(s.FitBaseline, w)) continue;
-        const double T1 = totalAt(s, w);
-        if (insideValueWindow(T1)) segment(ui, w, T1, totalAt(s, w + 1), kTotalColour);
-    }
-    ui.setText(Control::TryNbr, NumText(DeviationFigure(s)));
+namespace {
+
+// The total at every whole wavelength the total is drawn and summed over.
+using Totals = std::array<double, kLastWave - kFirstWave + 1>;
+
+Totals totalsOf(const State& s) {
+    Totals totals;
+    for (int w = kFirstWave; w <= kLastWave; ++w) totals[w - kFirstWave] = totalAt(s, w);
+    return totals;
 }
 
-double DeviationFigure(const State& s) {
-    // The sum runs over the 801 wavelengths 200..1000: the total at 1000 is
-    // the right end of the last segment drawn.
+// The sum runs over the 801 wavelengths 200..1000: the total at 1000 is
+// the right end of the last segment drawn.
+double deviationFigure(const State& s, const Totals& totals) {
     double S = 0;
     for (int w = kFirstWave; w <= kLastWave; ++w) {
-        const double d = s.Spectrum[w] - totalAt(s, w);
+        const double d = s.Spectrum[w] - totals[w - kFirstWave];
         S = S + d * d;
     }
     return std::floor(std::sqrt(10 * S + 0.5)) / 10;
 }
+
+}  // namespace
+
+void PlotTotal(State& s, Toolkit& ui) {
+    const Totals totals = totalsOf(s);
+    for (s.Wave = kFirstWave; s.Wave < kLastWave; ++s.Wave) {
+        const int w = s.Wave;
+        // On a baseline the total is known over the baseline's range only.
+        if (segmentBeyond(s.FitBaseline, w)) continue;
+        const double T1 = totals[w - kFirstWave];
+        if (insideValueWindow(T1)) segment(ui, w, T1, totals[w + 1 - kFirstWave], kTotalColour);
+    }
+    ui.setText(Control::TryNbr, NumText(deviationFigure(s, totals)));
+}
+
+double DeviationFigure(const State& s) { return deviationFigure(s, totalsOf(s)); }
 
 }  // namespace peakfold
