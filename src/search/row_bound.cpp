@@ -110,11 +110,19 @@ template <int N>
     const std::size_t pad = in.pad2, parts = static_cast<std::size_t>(in.rank) * pad;
     const std::size_t pad1 = in.pad1, parts1 = static_cast<std::size_t>(in.rank) * pad1;
     // p~1.p~2 in four running sums, any order of summation suiting the bound.
-    V sums[4] = {zero, zero, zero, zero};
-    for (int a = 0; a < in.rank; ++a) {
-        sums[a & 3] += in.column[a] * load<V>(in.second + static_cast<std::size_t>(a) * pad + i2);
+    const auto term = [&](int a) {
+        return in.column[a] * load<V>(in.second + static_cast<std::size_t>(a) * pad + i2);
+    };
+    V s0 = zero, s1 = zero, s2 = zero, s3 = zero;
+    int a = 0;
+    for (; a + 4 <= in.rank; a += 4) {
+        s0 += term(a);
+        s1 += term(a + 1);
+        s2 += term(a + 2);
+        s3 += term(a + 3);
     }
-    const V products = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+    for (; a < in.rank; ++a) s0 += term(a);
+    const V products = (s0 + s1) + (s2 + s3);
     const V G12 = load<V>(in.q12 + i1 * pad + i2), r2 = load<V>(in.r2 + i2);
     const V h22 = load<V>(in.second + parts + kH * pad + i2);
     const V g2 = load<V>(in.second + parts + kNorm * pad + i2);
