@@ -172,7 +172,7 @@ CombinationGeometry::Centre CombinationGeometry::makeCentre(int j, std::size_t k
             for (int r = 0; r < centre.rank; ++r) {
                 const double* q = rows.data() + static_cast<std::size_t>(r) * m;
                 const double p = innerProduct(v.data(), q, m);
-                for (int w = 0; w < m; ++w) v[w] -= p * q[w];
+                subtractScaled(v.data(), q, p, m);
             }
         }
         const double left = std::sqrt(innerProduct(v.data(), v.data(), m));
@@ -201,7 +201,7 @@ CombinationGeometry::Centre CombinationGeometry::makeCentre(int j, std::size_t k
         for (int w = 0; w < m; ++w) v[w] = gi[w];
         for (int r = 0; r < rank; ++r) {
             const double* q = rows.data() + static_cast<std::size_t>(r) * m;
-            for (int w = 0; w < m; ++w) v[w] -= coefficients[r] * q[w];
+            subtractScaled(v.data(), q, coefficients[r], m);
         }
         // The computed remainder is within (rank + 2) u (|g| + sum |c| |q|)
         // of the exact one, and sum |c| <= sqrt(rank) |c|; the norms are

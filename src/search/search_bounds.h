@@ -98,6 +98,10 @@ void solveBlock(const TrialBlock& block, double best, double* A1, double* A2, do
 bool solveBlockInLanes(int lanes, const TrialBlock& block, double best, double* A1, double* A2,
                        double* A3, double* verdict, RowSummary* summaries);
 
+// v[i] -= a x[i] for i < m, each element rounded as the scalar operations
+// round it.
+void subtractScaled(double* v, const double* x, double a, int m);
+
 // The sum of x[i] y[i] over i < m, in an order of its own that is the
 // same in every lane width (the bound allows any order).
 double innerProduct(const double* x, const double* y, int m);

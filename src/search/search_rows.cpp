@@ -232,6 +232,23 @@ template <int N, int BX, int BY>
     }
 }
 
+template <int N>
+[[gnu::always_inline]] inline void subtractLanes(double* v, const double* x, double a, int m) {
+    using V = typename Lanes<N>::Values;
+    int i = 0;
+    for (; i + N <= m; i += N) store(v + i, load<V>(v + i) - a * load<V>(x + i));
+    for (; i < m; ++i) v[i] -= a * x[i];
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+[[gnu::target("avx512f")]] void subtractAvx512(double* v, const double* x, double a, int m) {
+    subtractLanes<8>(v, x, a, m);
+}
+[[gnu::target("avx2")]] void subtractAvx2(double* v, const double* x, double a, int m) {
+    subtractLanes<4>(v, x, a, m);
+}
+#endif
+
 #if defined(__x86_64__) && defined(__GNUC__)
 [[gnu::target("avx512f")]] void innerAvx512(const double* x, int nx, const double* y, int ny,
                                             int m, double* out, std::size_t stride) {
@@ -315,6 +332,20 @@ void innerProducts(const double* x, int nx, const double* y, int ny, int m, doub
 #endif
         default:
             return innerBaseline(x, nx, y, ny, m, out, stride);
+    }
+}
+
+void subtractScaled(double* v, const double* x, double a, int m) {
+    static const int lanes = widestLanes();
+    switch (lanes) {
+#if defined(__x86_64__) && defined(__GNUC__)
+        case 8:
+            return subtractAvx512(v, x, a, m);
+        case 4:
+            return subtractAvx2(v, x, a, m);
+#endif
+        default:
+            return subtractLanes<2>(v, x, a, m);
     }
 }
 
