@@ -107,9 +107,7 @@ bool CombinationTrials::ruledOut(std::size_t k1, std::size_t k2, std::size_t k3)
 void CombinationTrials::passCheckPoints() {
     const auto combinations = static_cast<std::int64_t>(grid_.combinations(n_));
     const std::int64_t every = setup_.widthsPerCheck;
-    for (std::int64_t check = every; check < combinations; check += every) {
-        if (!receiver_.checkPoint()) return;
-    }
+    if (combinations > every) receiver_.checkPoints((combinations - 1) / every);
 }
 
 void CombinationTrials::setBest(double best) {

@@ -111,6 +111,13 @@ class TrialReceiver {
     // A check point between two width combinations has come. False when the
     // search has ended and the work is of no use.
     virtual bool checkPoint() = 0;
+    // That many check points at once, with nothing evaluated between them.
+    virtual bool checkPoints(std::int64_t count) {
+        for (std::int64_t i = 0; i < count; ++i) {
+            if (!checkPoint()) return false;
+        }
+        return true;
+    }
     // A trial whose deviation is below the best; `evaluated` counts the
     // trials evaluated up to and including it.
     virtual void candidate(std::int64_t combination, std::int64_t evaluated, const Trial& t) = 0;

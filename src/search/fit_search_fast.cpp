@@ -70,6 +70,15 @@ struct StepFindings {
     std::vector<std::int64_t> evaluatedAtCheck;
     std::int64_t evaluated = 0, terms = 0;  // once complete
     bool complete = false;
+
+    // Empty for centre combination `next`, keeping the memory held.
+    void reset(std::int64_t next) {
+        step = next;
+        candidates.clear();
+        evaluatedAtCheck.clear();
+        evaluated = terms = 0;
+        complete = false;
+    }
 };
 
 // Where the workers and the scans meet. The mutex guards everything but
@@ -110,8 +119,7 @@ class Evaluator final : private TrialReceiver {
             std::lock_guard lock(exchange_.mutex);
             step = exchange_.nextStep++;
             applied = exchange_.applied;
-            exchange_.findings(step) = StepFindings{};
-            exchange_.findings(step).step = step;
+            exchange_.findings(step).reset(step);
         }
         const auto u = static_cast<std::size_t>(step);
         dropTablesDone(u / (n2 * n3), u / n3 % n2, applied);
@@ -138,8 +146,7 @@ class Evaluator final : private TrialReceiver {
                 exchange_.nextStep = end;
                 applied = exchange_.applied;
                 for (std::int64_t step = first; step < end; ++step) {
-                    exchange_.findings(step) = StepFindings{};
-                    exchange_.findings(step).step = step;
+                    exchange_.findings(step).reset(step);
                 }
             }
             const auto pair = static_cast<std::size_t>(first) / n3;  // the same for all taken
@@ -213,13 +220,23 @@ class Evaluator final : private TrialReceiver {
         if (awaited) exchange_.found.notify_all();
         pending_.clear();
         pendingChecks_.clear();
-        lastHandOver_ = coarseMilliseconds();
+        // The next combination starts the clock afresh.
+        if (!complete) lastHandOver_ = coarseMilliseconds();
     }
 
     void candidate(std::int64_t combination, std::int64_t evaluated, const Trial& t) override {
         pending_.push_back({combination, evaluated, t});
         ownBest_ = t.deviation;
         refreshBest();
+    }
+
+    // Check points passed at once, where a combination was ruled out as a
+    // whole: the findings wait for the last of them.
+    bool checkPoints(std::int64_t count) override {
+        if (count <= 0) return !ended();
+        pendingChecks_.insert(pendingChecks_.end(), static_cast<std::size_t>(count - 1),
+                              trials_.evaluated());
+        return checkPoint();
     }
 
     bool ended() const override { return exchange_.stop.load(std::memory_order_relaxed); }
@@ -267,8 +284,12 @@ class ScanDriver {
         const auto combinations = static_cast<std::int64_t>(grid_.combinations(n_));
         const std::int64_t every = setup_.widthsPerCheck;
         const std::int64_t checks = combinations > 0 ? (combinations - 1) / every : 0;
-        std::vector<Candidate> candidates;
-        std::vector<std::int64_t> evaluatedAtCheck;
+        // Copies of what the workers handed over, their memory kept from
+        // one combination to the next.
+        std::vector<Candidate>& candidates = candidates_;
+        std::vector<std::int64_t>& evaluatedAtCheck = evaluatedAtCheck_;
+        candidates.clear();
+        evaluatedAtCheck.clear();
         std::size_t next = 0;   // next candidate to apply
         std::int64_t done = 0;  // checks passed
         std::int64_t evaluated = 0, terms = 0;
@@ -369,6 +390,8 @@ class ScanDriver {
     SearchCounts& counts_;
     Evaluator* here_;  // evaluates on this thread; none when workers do
     Improvements improvements_;
+    std::vector<Candidate> candidates_;          // of the combination being applied
+    std::vector<std::int64_t> evaluatedAtCheck_;  // likewise
 };
 
 int workerCount(int threads) {
