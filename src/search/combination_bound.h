@@ -36,6 +36,9 @@ class OnceSlots {
         return values_[i];
     }
 
+    // Whether slot i is made already.
+    bool made(std::size_t i) const { return states_[i].load(std::memory_order_acquire) == kReady; }
+
   private:
     static constexpr int kEmpty = 0, kBusy = 1, kReady = 2;
     std::vector<T> values_;
@@ -103,6 +106,10 @@ class CombinationGeometry {
         });
     }
 
+    bool rowTableMade(int j, std::size_t kj, std::size_t k3) const {
+        return (j == 1 ? rowTables13_ : rowTables23_).made(kj * n3_ + k3);
+    }
+
   private:
     Centre makeCentre(int j, std::size_t k) const;
     const Pair& pair(int j, std::size_t kj, int k, std::size_t kk);
@@ -154,6 +161,7 @@ class CombinationBound {
     // An upper bound on |R|.
     double normR() const { return normR_; }
     CombinationGeometry& geometry() { return geometry_; }
+    const CombinationGeometry& geometry() const { return geometry_; }
 
   private:
     // The bound of combination (k1, k2, k3), 0 where it cannot be had.

@@ -273,11 +273,34 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
     if (!s3) return;
     const std::size_t n2 = grid_.centres[2].size(), n3 = grid_.centres[3].size();
     const double* q12 = pairs(tables_.pairs12, held_[3], k1 * n2 + k2, 1, k1, s1, 2, k2, s2);
-    const double* q13 =
-        q12 ? pairs(tables_.pairs13, held_[4], k1 * n3 + k3, 1, k1, s1, 3, k3, s3) : nullptr;
-    const double* q23 =
-        q13 ? pairs(tables_.pairs23, held_[5], k2 * n3 + k3, 2, k2, s2, 3, k3, s3) : nullptr;
-    if (!q23) return;
+    if (!q12) return;
+    const double *q13 = nullptr, *q23 = nullptr;
+    const auto fetchThirdPairs = [&] {
+        q13 = pairs(tables_.pairs13, held_[4], k1 * n3 + k3, 1, k1, s1, 3, k3, s3);
+        q23 = q13 ? pairs(tables_.pairs23, held_[5], k2 * n3 + k3, 2, k2, s2, 3, k3, s3) : nullptr;
+        return q23 != nullptr;
+    };
+    // The row bound reads the pair tables with the third centre only to
+    // make its own tables; where it rules out every row they are not
+    // needed at all.
+    const bool tryRows = rowBound_ && rowBoundWorthTrying();
+    if ((!tryRows || !rowBound_->tablesMade(k1, k2, k3)) && !fetchThirdPairs()) return;
+    const CombinationTables combinationTables{s1, s2, s3, q12, q13, q23};
+    const bool testRows = tryRows && rowBound_->prepare(k1, k2, k3, combinationTables, rowScratch_);
+    const std::size_t rowStride = (nb2 + 7) / 8 * 8;
+    std::vector<double>& rowsOut = rowScratch_.ruledOut;
+    if (testRows) {
+        const std::int64_t rowsRuled = rowBound_->rowsRuledOut(best_, combinationTables, rowScratch_);
+        bound_->countRows(rowsRuled);
+        noteRowRate(rowsRuled, static_cast<std::int64_t>(nb1 * nb2));
+        if (rowsRuled == static_cast<std::int64_t>(nb1 * nb2)) {
+            passCheckPoints();
+            return;
+        }
+    } else {
+        rowsOut.assign(nb1 * rowStride, 0.0);
+    }
+    if (!q23 && !fetchThirdPairs()) return;
     const std::size_t p1 = grid_.padded(1), p2 = grid_.padded(2), p3 = grid_.padded(3);
     const double* sums1 = s1 + nb1 * m;
     const double* sums2 = s2 + nb2 * m;
@@ -315,20 +338,6 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
     const std::size_t rowsAtOnce = std::max<std::size_t>(1, kBlockTrials / p3);
     blockA_.resize(4 * std::min(nb2, rowsAtOnce) * p3);
     summaries_.resize(std::min(nb2, rowsAtOnce));
-    const CombinationTables combinationTables{s1, s2, s3, q12, q13, q23};
-    const bool testRows = rowBound_ && rowBoundWorthTrying() &&
-                          rowBound_->prepare(k1, k2, k3, combinationTables, rowScratch_);
-    // Which rows of the first width under way are ruled out: none untested.
-    const std::size_t rowStride = (nb2 + 7) / 8 * 8;
-    std::vector<double>& rowsOut = rowScratch_.ruledOut;
-    std::int64_t rowsRuled = 0;
-    if (testRows) {
-        rowsRuled = rowBound_->rowsRuledOut(best_, combinationTables, rowScratch_);
-        bound_->countRows(rowsRuled);
-        noteRowRate(rowsRuled, static_cast<std::int64_t>(nb1 * nb2));
-    } else {
-        rowsOut.assign(nb1 * rowStride, 0.0);
-    }
     CheckPoints checks(setup_.widthsPerCheck);
     std::int64_t combination = 0;
     Trial t;

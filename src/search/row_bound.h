@@ -40,6 +40,13 @@ class RowBound {
         std::vector<double> ruledOut;
     };
 
+    // Whether the tables of combination (k1, k2, k3) are made, so that
+    // prepare needs no pair tables with the third centre.
+    bool tablesMade(std::size_t k1, std::size_t k2, std::size_t k3) const {
+        const CombinationGeometry& geometry = bound_.geometry();
+        return geometry.rowTableMade(1, k1, k3) && geometry.rowTableMade(2, k2, k3);
+    }
+
     // Prepares the tests of combination (k1, k2, k3). False where its rows
     // cannot be tested.
     bool prepare(std::size_t k1, std::size_t k2, std::size_t k3, const CombinationTables& tables,
