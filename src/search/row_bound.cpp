@@ -51,7 +51,9 @@
 //    trial of it has d~ < best.
 // 5. No roots are taken: any upper bounds serve for s and for |v| where it
 //    enters kappa, and sqrt(a) <= (a / c + c) / 2 for any c > 0 (c = 2.6
-//    for s, which is at least sqrt(27 / 4); c = best for |v|). In the last
+//    for s, which is at least sqrt(27 / 4); c = best for |v|). One division
+//    gives 1 / (det gram), from which 1 / det (for x, which need not be
+//    exact) and 1 / gram (with a margin for its three roundings). In the last
 //    comparison |v| is kept: with the right side's other factor T and A =
 //    low - kappa s T, it holds wherever A >= low / 2 and A^2 >= |v|^2 T^2.
 // Every rounding of the tables and of the row's own operations is covered
@@ -131,7 +133,19 @@ template <int N>
     const double L = in.Lambda, O = in.Omega, rho = in.rho;
     const V h12 = G12 - products;
     const V det = h11 * h22 - h12 * h12;
-    const V inverse = 1 / det;
+    // The row's own cosine, from above as the largest ones are, and the
+    // trial Gram matrix's determinant from below.
+    const V g2root = load<V>(in.second + parts + kRootInverse * pad + i2);
+    V c12 = G12 * in.first[parts1 + kRootInverse * pad1 + i1] * g2root * (1 + 1e-12) +
+            (2 * in.mu + 1e-12);
+    c12 = c12 < one ? c12 : one;
+    const V cos23 = load<V>(in.second + parts + kCosine * pad + i2);
+    const V gram = 1 - (c12 * c12 + (in.first[parts1 + kCosine * pad1 + i1] + cos23));
+    // One division for both reciprocals: 1 / det near enough (any x1, x2
+    // serve), 1 / gram from above.
+    const V both = 1 / (det * gram);
+    const V inverse = gram * both;
+    const V gramInverse = det * both * (1 + 1e-9);
     const V x1 = (h22 * r1 - h12 * r2) * inverse, x2 = (h11 * r2 - h12 * r1) * inverse;
     const V P = in.Rperp - (x1 * r1 + x2 * r2);
     const V e1 = magnitude<N>(r1 - x1 * h11 - x2 * h12) * in.first[parts1 + kInverse * pad1 + i1];
@@ -144,15 +158,8 @@ template <int N>
     const V e12 = e1 > e2 ? e1 : e2;
     const V kappaG = e12 + L * n, kappa3 = O * n + in.tau * v;
     const V kappa = kappaG > kappa3 ? kappaG : kappa3;
-    // The row's own cosine, from above as the largest ones are.
-    const V g2root = load<V>(in.second + parts + kRootInverse * pad + i2);
-    V c12 = G12 * in.first[parts1 + kRootInverse * pad1 + i1] * g2root * (1 + 1e-12) +
-            (2 * in.mu + 1e-12);
-    c12 = c12 < one ? c12 : one;
-    const V cos23 = load<V>(in.second + parts + kCosine * pad + i2);
-    const V gram = 1 - (c12 * c12 + (in.first[parts1 + kCosine * pad1 + i1] + cos23));
     constexpr double c = 2.6;
-    const V spread = (27 / (4 * c * (1 - 1e-9)) / gram + c) * (0.5 * (1 + 1e-9));
+    const V spread = (27 / (4 * c * (1 - 1e-9)) * gramInverse + c) * (0.5 * (1 + 1e-9));
     const V ks = kappa * spread;
     const V low = P - L * nn - ks * rho;
     const V e = 4 * u * spread;
