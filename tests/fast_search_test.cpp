@@ -499,6 +499,23 @@ State boundCaseState(const BoundCase& c, Random& rnd) {
     return s;
 }
 
+// A case's name, and its search's setup and grid.
+struct BoundSearch {
+    std::string what;
+    search::Setup setup;
+    search::Grid grid;
+};
+
+BoundSearch boundSearch(const BoundCase& c, Random& rnd) {
+    const std::string what = "noise " + std::to_string(c.noise) + " separation " +
+                             std::to_string(c.separation) + " Q " + std::to_string(c.Q);
+    State s = boundCaseState(c, rnd);
+    search::Setup setup;
+    SearchResult unused;
+    EXPECT_TRUE(search::beginSearch(s, 3, c.Q, setup, unused)) << what;
+    return {what, setup, search::Grid(setup, 3, c.Q)};
+}
+
 // The deviations of the trials of one centre combination, in scan order,
 // as the plain search solves and sums them; degenerate trials are left out.
 std::vector<double> combinationDeviations(const search::Setup& setup, const search::Grid& grid,
@@ -534,13 +551,8 @@ std::vector<double> combinationDeviations(const search::Setup& setup, const sear
 TEST(CombinationBound, NeverReachesTheBestTrialOfItsCombination) {
     Random rnd(4711);
     for (const BoundCase& c : kBoundCases) {
-        const std::string what = "noise " + std::to_string(c.noise) + " separation " +
-                                 std::to_string(c.separation) + " Q " + std::to_string(c.Q);
-        State s = boundCaseState(c, rnd);
-        search::Setup setup;
-        SearchResult unused;
-        ASSERT_TRUE(search::beginSearch(s, 3, c.Q, setup, unused)) << what;
-        const search::Grid grid(setup, 3, c.Q);
+        const BoundSearch bounded = boundSearch(c, rnd);
+        const auto& [what, setup, grid] = bounded;
         search::CombinationGeometry geometry(grid);
         search::CombinationBound bound(grid, geometry);
         search::CombinationBound::Scratch scratch;
@@ -590,13 +602,8 @@ struct CountingReceiver : search::TrialReceiver {
 TEST(RowBound, NeverRulesOutARowWithATrialBelowTheBest) {
     Random rnd(4712);
     for (const BoundCase& c : kBoundCases) {
-        const std::string what = "noise " + std::to_string(c.noise) + " separation " +
-                                 std::to_string(c.separation) + " Q " + std::to_string(c.Q);
-        State s = boundCaseState(c, rnd);
-        search::Setup setup;
-        SearchResult unused;
-        ASSERT_TRUE(search::beginSearch(s, 3, c.Q, setup, unused)) << what;
-        const search::Grid grid(setup, 3, c.Q);
+        const BoundSearch bounded = boundSearch(c, rnd);
+        const auto& [what, setup, grid] = bounded;
         search::CombinationGeometry geometry(grid);
         search::CombinationBound bound(grid, geometry);
         search::Tables tables(grid, std::size_t{64} << 20);

@@ -31,6 +31,27 @@ double squaredThreshold(double best) {
     return t;
 }
 
+// Walks `count` width combinations in the stretches between the check
+// points due among them, calling `stretch(first, end)` for each and
+// passing a check point between two. False when a check point finds the
+// search ended.
+template <class Stretch>
+bool inStretches(CheckPoints& checks, TrialReceiver& receiver, std::size_t count,
+                 Stretch&& stretch) {
+    for (std::size_t i = 0; i < count;) {
+        std::size_t end = std::min(count, i + checks.beforeDue());
+        if (end == i) {
+            if (checks.due() && !receiver.checkPoint()) return false;
+            end = i + 1;
+        } else {
+            checks.pass(static_cast<int>(end - i));
+        }
+        stretch(i, end);
+        i = end;
+    }
+    return true;
+}
+
 }  // namespace
 
 void CombinationTrials::evaluate(std::size_t k1, std::size_t k2, std::size_t k3) {
@@ -290,7 +311,8 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
     const std::size_t rowStride = (nb2 + 7) / 8 * 8;
     std::vector<double>& rowsOut = rowScratch_.ruledOut;
     if (testRows) {
-        const std::int64_t rowsRuled = rowBound_->rowsRuledOut(best_, combinationTables, rowScratch_);
+        const std::int64_t rowsRuled =
+            rowBound_->rowsRuledOut(best_, combinationTables, rowScratch_);
         bound_->countRows(rowsRuled);
         noteRowRate(rowsRuled, static_cast<std::int64_t>(nb1 * nb2));
         if (rowsRuled == static_cast<std::int64_t>(nb1 * nb2)) {
@@ -356,23 +378,18 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
             if (rowOut[i2] != 0) {
                 // No trial of the row can improve: only its check points
                 // pass, in the same places.
-                for (std::size_t i3 = 0; i3 < nb3;) {
-                    std::size_t end = std::min(nb3, i3 + checks.beforeDue());
-                    if (end == i3) {
-                        if (checks.due() && !receiver_.checkPoint()) return;
-                        end = i3 + 1;
-                    } else {
-                        checks.pass(static_cast<int>(end - i3));
-                    }
-                    combination += static_cast<std::int64_t>(end - i3);
-                    i3 = end;
-                }
+                const bool going =
+                    inStretches(checks, receiver_, nb3, [&](std::size_t i3, std::size_t end) {
+                        combination += static_cast<std::int64_t>(end - i3);
+                    });
+                if (!going) return;
                 continue;
             }
             if (i2 >= blockStart + blockRows) {
                 blockStart = i2;
                 blockRows = 1;
-                while (blockRows < rowsAtOnce && i2 + blockRows < nb2 && rowOut[i2 + blockRows] == 0) {
+                while (blockRows < rowsAtOnce && i2 + blockRows < nb2 &&
+                       rowOut[i2 + blockRows] == 0) {
                     ++blockRows;
                 }
                 block.rows = static_cast<int>(blockRows);
@@ -419,19 +436,14 @@ void CombinationTrials::tryThree(std::size_t k1, std::size_t k2, std::size_t k3,
                 continue;
             }
             // The row in stretches between check points.
-            for (std::size_t i3 = 0; i3 < nb3;) {
-                std::size_t end = std::min(nb3, i3 + checks.beforeDue());
-                if (end == i3) {
-                    if (checks.due() && !receiver_.checkPoint()) return;
-                    end = i3 + 1;
-                } else {
-                    checks.pass(static_cast<int>(end - i3));
-                }
-                for (; i3 < end; ++i3, ++combination) {
-                    evaluated_ += verdict[i3] != kDegenerate;
-                    if (verdict[i3] == kMaySum) sumTrial(i3, combination, evaluated_);
-                }
-            }
+            const bool going =
+                inStretches(checks, receiver_, nb3, [&](std::size_t i3, std::size_t end) {
+                    for (; i3 < end; ++i3, ++combination) {
+                        evaluated_ += verdict[i3] != kDegenerate;
+                        if (verdict[i3] == kMaySum) sumTrial(i3, combination, evaluated_);
+                    }
+                });
+            if (!going) return;
         }
     }
 }

@@ -87,7 +87,9 @@ constexpr double kMostOffIdentity = 1e-3;   // r w, for the basis to serve
 // computed. All of it depends on the grid alone.
 enum RowTablePart { kH, kCosine, kNorm, kInverse, kRootInverse, kParts };
 
-std::size_t padded(std::size_t n) { return (n + 7) / 8 * 8; }
+std::size_t padded(std::size_t n) {
+    return (n + 7) / 8 * 8;
+}
 
 // What the rows of a combination share, and where their entries lie.
 struct RowInputs {
@@ -98,7 +100,7 @@ struct RowInputs {
     std::size_t nb1 = 0, pad1 = 0, pad2 = 0;
     double Rperp, Lambda, Omega, tau, rho, best, mu;
     double bestRoot, bestInverse;  // c and 1 / c for the bound on |v|
-    double* ruledOut;  // pad2 entries per first width
+    double* ruledOut;              // pad2 entries per first width
 };
 
 // Rows (i1, i2 .. i2 + N - 1), the proof's steps term for term.
@@ -150,11 +152,11 @@ template <int N>
     const V P = in.Rperp - (x1 * r1 + x2 * r2);
     const V e1 = magnitude<N>(r1 - x1 * h11 - x2 * h12) * in.first[parts1 + kInverse * pad1 + i1];
     const V e2 = magnitude<N>(r2 - x1 * h12 - x2 * h22) * g2inverse;
-    const V n = rho + magnitude<N>(x1) * in.first[parts1 + kNorm * pad1 + i1] +
-                magnitude<N>(x2) * g2;
+    const V n =
+        rho + magnitude<N>(x1) * in.first[parts1 + kNorm * pad1 + i1] + magnitude<N>(x2) * g2;
     const V nn = n * n;
-    const V vv = (P + (2 * L + O) * nn + n * (e1 + e2)) * (1 + 1e-9);  // |v|^2, from above
-    const V v = (vv * in.bestInverse + in.bestRoot) * (0.5 * (1 + 1e-9));   // |v|, from above
+    const V vv = (P + (2 * L + O) * nn + n * (e1 + e2)) * (1 + 1e-9);      // |v|^2, from above
+    const V v = (vv * in.bestInverse + in.bestRoot) * (0.5 * (1 + 1e-9));  // |v|, from above
     const V e12 = e1 > e2 ? e1 : e2;
     const V kappaG = e12 + L * n, kappa3 = O * n + in.tau * v;
     const V kappa = kappaG > kappa3 ? kappaG : kappa3;
@@ -182,10 +184,16 @@ template <int N>
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-[[gnu::target("avx512f")]] void rowsAvx512(const RowInputs& in) { rowsInLanes<8>(in); }
-[[gnu::target("avx2")]] void rowsAvx2(const RowInputs& in) { rowsInLanes<4>(in); }
+[[gnu::target("avx512f")]] void rowsAvx512(const RowInputs& in) {
+    rowsInLanes<8>(in);
+}
+[[gnu::target("avx2")]] void rowsAvx2(const RowInputs& in) {
+    rowsInLanes<4>(in);
+}
 #endif
-void rowsBaseline(const RowInputs& in) { rowsInLanes<2>(in); }
+void rowsBaseline(const RowInputs& in) {
+    rowsInLanes<2>(in);
+}
 
 void rows(const RowInputs& in) {
     static const int widest = lanes::widestLanes();

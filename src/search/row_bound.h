@@ -33,7 +33,7 @@ class RowBound {
         double Rperp = 0;  // |R|^2 less the squares of its coefficients on the basis
         double Lambda = 0, Omega = 0, tau = 0;
         const double *first = nullptr, *second = nullptr;  // the row tables of the two centres
-        std::vector<double> r1, r2;  // rj per width
+        std::vector<double> r1, r2;                        // rj per width
         std::vector<double> column;  // the first Gaussian's products with the basis
         // Per first width, a row of second widths padded to whole sets of
         // eight: 1 for a row ruled out, else 0.
