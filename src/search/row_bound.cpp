@@ -27,7 +27,8 @@
 //    - v.gj, computed as ej = rj - x1 hj1 - x2 hj2, likewise
 //      |v.gj - ej| <= Lambda N |gj|.
 //    - Q v = (QR - z~) - x1 (Q g1 - p~1) - x2 (Q g2 - p~2) - (Q Q^T - I) y,
-//      so |Q v| <= (sqrt r mu + r w) 1.02 N =: Omega N / 1.04 * 1.02.
+//      so |Q v| <= 1.02 (sqrt r mu + r w) N, which with |c| <= 1.01 |g3|
+//      is within Omega N / 2 for Omega = 2.08 (sqrt r mu + r w).
 //    - |v|^2 = v.R - y.Qv - x1 v.g1 - x2 v.g2 <= P + (2 Lambda + Omega) N^2
 //      + N (|e1| / |g1| + |e2| / |g2|).
 //    So every |v.gj| <= kappa |gj|, with kappa the largest of
